@@ -1,0 +1,30 @@
+// The host module: the record the player reads, the module globals, and the callbacks through
+// which the player drives the plug-in. Everything here runs on the player's UI thread.
+#pragma once
+
+#include "host/InModule.h"
+
+#include <cstdint>
+
+// The one record; winampGetInModule2 hands out its address.
+extern In_Module Module;
+
+// Record callbacks (the player calls them through Module).
+void WA_CALL Config(HWND hwndParent);
+void WA_CALL About(HWND hwndParent);
+void WA_CALL Init();
+void WA_CALL Quit();
+void WA_CALL GetFileInfo(const char* file, char* title, int* lengthMs);
+int WA_CALL InfoBox(const char* file, HWND hwndParent);
+int WA_CALL IsOurFile(const char* file);
+int WA_CALL Play(const char* file);
+void WA_CALL Pause();
+void WA_CALL UnPause();
+int WA_CALL IsPaused();
+void WA_CALL Stop();
+int WA_CALL GetLength();
+int WA_CALL GetOutputTime();
+void WA_CALL SetOutputTime(int timeMs);
+void WA_CALL SetVolume(int volume);
+void WA_CALL SetPan(int pan);
+void WA_CALL EQSet(int on, char data[10], int preamp);

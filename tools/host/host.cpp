@@ -1,0 +1,458 @@
+// A stand-in for the player: loads an input plug-in, answers the player's queries from a playlist
+// given on the command line and drives the record's callbacks the way a player does, printing one
+// line for everything the player sees. Tests and benchmarks parse this output, so each line is
+// "word key=value ..." and the words never change meaning.
+//
+//   host [--dll PATH] [--shuffle] [--repeat] [--seconds N] [--poll-ms N] [--no-poll]
+//        [--script "cmd; cmd; ..."] [--record] [FILE ...]
+//
+// Script commands: play [N], stop, pause, unpause, seek MS, volume V, wait MS, info [FILE],
+// length, paused, config, about, infobox FILE, key VK, quit.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "host/InModule.h"
+
+namespace {
+
+struct Options {
+    std::string dll;
+    bool shuffle = false;
+    bool repeat = false;
+    bool printRecord = false;
+    bool poll = true;
+    double seconds = 0;  // 0: until the playlist ends
+    UINT pollMs = 50;
+    std::vector<std::string> script;
+    std::vector<std::string> playlist;
+};
+
+Options opts;
+In_Module* mod = nullptr;
+HWND mainWindow = nullptr;
+int current = 0;
+bool playing = false;
+size_t scriptPos = 0;
+DWORD waitUntil = 0;
+DWORD startTick = 0;
+int lastPos = INT32_MIN;
+std::wstring lastBar;
+bool lastBarValid = false;
+DWORD endedAt = 0;  // when a poll first read -1 after the track had a position
+
+constexpr UINT_PTR kPollTimer = 1;
+constexpr UINT_PTR kScriptTimer = 2;
+
+std::string Utf8(const std::wstring& w) {
+    if (w.empty()) return {};
+    int n = WideCharToMultiByte(CP_UTF8, 0, w.c_str(), static_cast<int>(w.size()), nullptr, 0, nullptr, nullptr);
+    std::string s(static_cast<size_t>(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, w.c_str(), static_cast<int>(w.size()), s.data(), n, nullptr, nullptr);
+    return s;
+}
+
+std::string Hex(const char* bytes, size_t n) {
+    std::string s;
+    char b[4];
+    for (size_t i = 0; i < n; ++i) {
+        snprintf(b, sizeof b, "%02X", static_cast<unsigned char>(bytes[i]));
+        s += b;
+    }
+    return s;
+}
+
+std::string AnsiToUtf8(const char* a) {
+    if (!a) return {};
+    int n = MultiByteToWideChar(CP_ACP, 0, a, -1, nullptr, 0);
+    std::wstring w(static_cast<size_t>(n > 0 ? n : 1), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, a, -1, w.data(), n);
+    w.resize(wcslen(w.c_str()));
+    return Utf8(w);
+}
+
+void Say(const char* fmt, ...) {
+    va_list ap;
+    va_start(ap, fmt);
+    vprintf(fmt, ap);
+    va_end(ap);
+    putchar('\n');
+    fflush(stdout);
+}
+
+std::wstring WindowText(HWND w) {
+    int n = GetWindowTextLengthW(w);
+    std::wstring s(static_cast<size_t>(n) + 1, L'\0');
+    GetWindowTextW(w, s.data(), n + 1);
+    s.resize(wcslen(s.c_str()));
+    return s;
+}
+
+// The plug-in's video window is the one child window of ours that we did not make.
+HWND VideoWindow() {
+    return FindWindowExW(mainWindow, nullptr, nullptr, nullptr);
+}
+
+// The time bar's text: the first static control inside the video window.
+HWND TimeBarLabel() {
+    HWND video = VideoWindow();
+    if (!video) return nullptr;
+    struct Find {
+        HWND found = nullptr;
+        static BOOL CALLBACK Each(HWND w, LPARAM p) {
+            wchar_t cls[64];
+            GetClassNameW(w, cls, 64);
+            if (_wcsicmp(cls, L"Static") == 0) {
+                reinterpret_cast<Find*>(p)->found = w;
+                return FALSE;
+            }
+            return TRUE;
+        }
+    } find;
+    EnumChildWindows(video, Find::Each, reinterpret_cast<LPARAM>(&find));
+    return find.found;
+}
+
+void ReportWindow() {
+    HWND video = VideoWindow();
+    if (!video) {
+        Say("window none");
+        return;
+    }
+    RECT r;
+    GetWindowRect(video, &r);
+    Say("window visible=%d width=%ld height=%ld caption=\"%s\"", IsWindowVisible(video) ? 1 : 0, r.right - r.left,
+        r.bottom - r.top, Utf8(WindowText(video)).c_str());
+}
+
+void ReportBar() {
+    HWND label = TimeBarLabel();
+    std::wstring bar = label ? WindowText(label) : L"";
+    if (!lastBarValid || bar != lastBar) {
+        lastBar = bar;
+        lastBarValid = true;
+        Say("bar text=\"%s\" t=%lu", Utf8(bar).c_str(), GetTickCount() - startTick);
+    }
+}
+
+void PlayEntry(int index) {
+    if (index < 0 || index >= static_cast<int>(opts.playlist.size())) {
+        Say("play index=%d error=out-of-range", index);
+        return;
+    }
+    current = index;
+    const std::string& file = opts.playlist[static_cast<size_t>(index)];
+    DWORD t0 = GetTickCount();
+    int rc = mod->Play(file.c_str());
+    playing = true;
+    endedAt = 0;
+    lastPos = INT32_MIN;
+    Say("play index=%d result=%d length=%d ms=%lu file=\"%s\"", index, rc, mod->GetLength(), GetTickCount() - t0,
+        AnsiToUtf8(file.c_str()).c_str());
+    ReportWindow();
+    ReportBar();
+}
+
+void StopPlayback(const char* why) {
+    mod->Stop();
+    playing = false;
+    Say("stop reason=%s", why);
+}
+
+void Finish(int code) {
+    KillTimer(mainWindow, kPollTimer);
+    KillTimer(mainWindow, kScriptTimer);
+    PostQuitMessage(code);
+}
+
+void Poll() {
+    if (!opts.poll) return;
+    int pos = mod->GetOutputTime();
+    if (pos == -1 && lastPos >= 0 && !endedAt) endedAt = GetTickCount();
+    // With shuffle and repeat off nothing follows the end of a track: leave once it is clear.
+    if (endedAt && !opts.shuffle && !opts.repeat && opts.script.empty() && GetTickCount() - endedAt > 1500) {
+        Say("end reason=stopped");
+        Finish(0);
+    }
+    if (pos != lastPos) {
+        lastPos = pos;
+        Say("pos ms=%d t=%lu", pos, GetTickCount() - startTick);
+    }
+    ReportBar();
+}
+
+void PrintRecord() {
+    Say("record version=0x%X", mod->version);
+    Say("record description.hex=%s", Hex(mod->description, mod->description ? strlen(mod->description) : 0).c_str());
+    Say("record description=\"%s\"", AnsiToUtf8(mod->description).c_str());
+    Say("record extensions.hex=%s", Hex(mod->FileExtensions, 10).c_str());
+    Say("record is_seekable=%d UsesOutputPlug=%d", mod->is_seekable, mod->UsesOutputPlug);
+    Say("record callbacks Config=%d About=%d Init=%d Quit=%d GetFileInfo=%d InfoBox=%d IsOurFile=%d Play=%d "
+        "Pause=%d UnPause=%d IsPaused=%d Stop=%d GetLength=%d GetOutputTime=%d SetOutputTime=%d SetVolume=%d "
+        "SetPan=%d EQSet=%d",
+        !!mod->Config, !!mod->About, !!mod->Init, !!mod->Quit, !!mod->GetFileInfo, !!mod->InfoBox, !!mod->IsOurFile,
+        !!mod->Play, !!mod->Pause, !!mod->UnPause, !!mod->IsPaused, !!mod->Stop, !!mod->GetLength,
+        !!mod->GetOutputTime, !!mod->SetOutputTime, !!mod->SetVolume, !!mod->SetPan, !!mod->EQSet);
+}
+
+// Runs script commands until one waits; returns false when the script asked to quit.
+bool RunScript() {
+    while (scriptPos < opts.script.size()) {
+        if (waitUntil && static_cast<LONG>(GetTickCount() - waitUntil) < 0) return true;
+        waitUntil = 0;
+        std::string line = opts.script[scriptPos++];
+        char verb[32] = {};
+        char arg[1024] = {};
+        sscanf(line.c_str(), "%31s %1023[^\n]", verb, arg);
+        std::string v = verb;
+        if (v.empty()) continue;
+        if (v == "wait") {
+            waitUntil = GetTickCount() + static_cast<DWORD>(atoi(arg));
+            if (waitUntil == 0) waitUntil = 1;
+        } else if (v == "play") {
+            PlayEntry(arg[0] ? atoi(arg) : current);
+        } else if (v == "stop") {
+            StopPlayback("script");
+        } else if (v == "pause") {
+            mod->Pause();
+            Say("pause paused=%d", mod->IsPaused());
+        } else if (v == "unpause") {
+            mod->UnPause();
+            Say("unpause paused=%d", mod->IsPaused());
+        } else if (v == "paused") {
+            Say("paused value=%d", mod->IsPaused());
+        } else if (v == "seek") {
+            mod->SetOutputTime(atoi(arg));
+            Say("seek ms=%d", atoi(arg));
+        } else if (v == "volume") {
+            mod->SetVolume(atoi(arg));
+            Say("volume value=%d", atoi(arg));
+        } else if (v == "length") {
+            Say("length ms=%d", mod->GetLength());
+        } else if (v == "info") {
+            char title[4096];
+            memset(title, 0x7F, sizeof title);
+            int len = -2;
+            mod->GetFileInfo(arg[0] ? arg : nullptr, title, &len);
+            size_t n = strnlen(title, sizeof title);
+            Say("info title=\"%s\" title.hex=%s length=%d", AnsiToUtf8(n < sizeof title ? title : "").c_str(),
+                Hex(title, n).c_str(), len);
+        } else if (v == "window") {
+            ReportWindow();
+        } else if (v == "config") {
+            mod->Config(mainWindow);
+            Say("config closed");
+        } else if (v == "about") {
+            mod->About(mainWindow);
+            Say("about closed");
+        } else if (v == "infobox") {
+            Say("infobox result=%d", mod->InfoBox(arg, mainWindow));
+        } else if (v == "key") {
+            HWND video = VideoWindow();
+            SendMessageW(video, WM_KEYDOWN, static_cast<WPARAM>(atoi(arg)), 1);
+            Say("key sent=%d", atoi(arg));
+        } else if (v == "quit") {
+            return false;
+        } else {
+            Say("script error=unknown-command command=\"%s\"", line.c_str());
+        }
+    }
+    return true;
+}
+
+LRESULT CALLBACK MainProc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
+    switch (msg) {
+        case WM_USER:
+            switch (lp) {
+                case kIpcGetListPos:
+                    Say("query what=listpos answer=%d", current);
+                    return current;
+                case kIpcGetPlaylistFile: {
+                    size_t i = static_cast<size_t>(wp);
+                    const char* file = i < opts.playlist.size() ? opts.playlist[i].c_str() : nullptr;
+                    Say("query what=playlistfile index=%d", static_cast<int>(wp));
+                    return reinterpret_cast<LRESULT>(file);
+                }
+                case kIpcGetShuffle:
+                    Say("query what=shuffle answer=%d", opts.shuffle ? 1 : 0);
+                    return opts.shuffle ? 1 : 0;
+                case kIpcGetRepeat:
+                    Say("query what=repeat answer=%d", opts.repeat ? 1 : 0);
+                    return opts.repeat ? 1 : 0;
+                default:
+                    return 0;
+            }
+        case WM_COMMAND:
+            if (LOWORD(wp) == kCmdNextTrack) {
+                Say("next-track t=%lu", GetTickCount() - startTick);
+                StopPlayback("next-track");
+                int next = current + 1;
+                if (next >= static_cast<int>(opts.playlist.size())) {
+                    if (!opts.repeat) {
+                        Say("end reason=playlist");
+                        Finish(0);
+                        return 0;
+                    }
+                    next = 0;
+                }
+                PlayEntry(next);
+                return 0;
+            }
+            break;
+        case WM_KEYDOWN:
+            Say("keydown wParam=%u lParam=0x%lX", static_cast<unsigned>(wp), static_cast<unsigned long>(lp));
+            return 0;
+        case WM_TIMER:
+            if (wp == kPollTimer) {
+                if (playing) Poll();
+                if (opts.seconds > 0 && GetTickCount() - startTick >= static_cast<DWORD>(opts.seconds * 1000)) {
+                    Say("end reason=seconds");
+                    Finish(0);
+                }
+            } else if (wp == kScriptTimer) {
+                if (!RunScript()) {
+                    Say("end reason=script");
+                    Finish(0);
+                }
+            }
+            return 0;
+        case WM_CLOSE:
+            Finish(0);
+            return 0;
+        default:
+            break;
+    }
+    return DefWindowProcW(w, msg, wp, lp);
+}
+
+void Usage() {
+    fprintf(stderr,
+            "usage: host [--dll PATH] [--shuffle] [--repeat] [--seconds N] [--poll-ms N] [--no-poll]\n"
+            "            [--script \"cmd; cmd\"] [--record] [FILE ...]\n");
+}
+
+bool ParseArgs(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        std::string a = argv[i];
+        auto next = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
+        if (a == "--dll") {
+            const char* v = next();
+            if (!v) return false;
+            opts.dll = v;
+        } else if (a == "--shuffle") {
+            opts.shuffle = true;
+        } else if (a == "--repeat") {
+            opts.repeat = true;
+        } else if (a == "--record") {
+            opts.printRecord = true;
+        } else if (a == "--no-poll") {
+            opts.poll = false;
+        } else if (a == "--seconds") {
+            const char* v = next();
+            if (!v) return false;
+            opts.seconds = atof(v);
+        } else if (a == "--poll-ms") {
+            const char* v = next();
+            if (!v) return false;
+            opts.pollMs = static_cast<UINT>(atoi(v));
+        } else if (a == "--script") {
+            const char* v = next();
+            if (!v) return false;
+            std::string s = v;
+            size_t start = 0;
+            while (start <= s.size()) {
+                size_t end = s.find(';', start);
+                if (end == std::string::npos) end = s.size();
+                std::string cmd = s.substr(start, end - start);
+                size_t b = cmd.find_first_not_of(' ');
+                size_t e = cmd.find_last_not_of(' ');
+                if (b != std::string::npos) opts.script.push_back(cmd.substr(b, e - b + 1));
+                start = end + 1;
+            }
+        } else if (a == "--") {
+            for (++i; i < argc; ++i) opts.playlist.push_back(argv[i]);
+        } else if (a.size() > 1 && a[0] == '-' && a[1] == '-') {
+            return false;
+        } else {
+            opts.playlist.push_back(a);
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (!ParseArgs(argc, argv)) {
+        Usage();
+        return 2;
+    }
+    if (opts.dll.empty()) {
+        char self[MAX_PATH];
+        GetModuleFileNameA(nullptr, self, MAX_PATH);
+        std::string dir = self;
+        dir.resize(dir.find_last_of('\\') + 1);
+        opts.dll = dir + "in_atrac3ds.dll";
+    }
+    HMODULE dll = LoadLibraryA(opts.dll.c_str());
+    if (!dll) {
+        Say("load error=%lu dll=\"%s\"", GetLastError(), opts.dll.c_str());
+        return 3;
+    }
+    using GetModule = In_Module*(WA_CALL*)();
+    auto get = reinterpret_cast<GetModule>(reinterpret_cast<void*>(GetProcAddress(dll, "winampGetInModule2")));
+    if (!get) {
+        Say("load error=no-export");
+        return 3;
+    }
+    mod = get();
+    Say("load ok same-record=%d", get() == mod ? 1 : 0);
+    if (opts.printRecord) PrintRecord();
+
+    WNDCLASSW wc = {};
+    wc.lpfnWndProc = MainProc;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"Atrac3dsStandInPlayer";
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+    RegisterClassW(&wc);
+    mainWindow = CreateWindowExW(0, wc.lpszClassName, L"stand-in player", WS_OVERLAPPEDWINDOW, 0, 0, 400, 300,
+                                 nullptr, nullptr, wc.hInstance, nullptr);
+    ShowWindow(mainWindow, SW_SHOWNOACTIVATE);
+
+    mod->hMainWindow = mainWindow;
+    mod->hDllInstance = dll;
+    startTick = GetTickCount();
+    mod->Init();
+    Say("init done ms=%lu", GetTickCount() - startTick);
+
+    if (!opts.playlist.empty() && opts.script.empty()) PlayEntry(0);
+    bool idle = opts.playlist.empty() && opts.script.empty() && opts.seconds <= 0;
+    if (idle) {
+        // Nothing to play: let the plug-in's start-up timers run briefly, then leave.
+        opts.seconds = 0.5;
+    }
+    SetTimer(mainWindow, kPollTimer, opts.pollMs, nullptr);
+    if (!opts.script.empty()) SetTimer(mainWindow, kScriptTimer, 10, nullptr);
+
+    MSG m;
+    int code = 0;
+    while (true) {
+        BOOL r = GetMessageW(&m, nullptr, 0, 0);
+        if (r == 0) {
+            code = static_cast<int>(m.wParam);
+            break;
+        }
+        if (r == -1) break;
+        TranslateMessage(&m);
+        DispatchMessageW(&m);
+    }
+    if (playing) StopPlayback("exit");
+    mod->Quit();
+    FreeLibrary(dll);
+    Say("unload done");
+    return code;
+}
