@@ -5,6 +5,22 @@
 #include "host/InModule.h"
 
 #include <cstdint>
+#include <memory>
+
+class TMorlune;
+
+// The one playback engine, made by Init and kept for the life of the library.
+extern std::unique_ptr<TMorlune> Engine;
+
+// Module globals of the host (0 at load).
+extern bool Paused;
+extern int32_t TrackLengthMs;
+extern int32_t AdvanceOnEnd;
+extern uint32_t VolumeDevice;
+
+// The deferred step at the end of a track: asks the player for the next one when shuffle or
+// repeat was on at the end.
+void RequestNextTrack();
 
 // The one record; winampGetInModule2 hands out its address.
 extern In_Module Module;
