@@ -14,6 +14,11 @@ constexpr char kExtensions[] = "omg;oma\0";
 
 }  // namespace
 
+bool Paused = false;
+int32_t TrackLengthMs = 0;
+int32_t AdvanceOnEnd = 0;
+uint32_t VolumeDevice = 0;
+
 In_Module Module = {
     0x100,        // version
     kDescription,  // description
