@@ -1,0 +1,322 @@
+// TMorlune: builds a filter graph for one file, lets DirectShow render it, and drives it in
+// milliseconds until the next CloseGraph. The graph's interfaces live at module level, so the
+// engine is a singleton in effect; an operation whose interface is absent does nothing.
+#include "engine/Morlune.h"
+
+#include "engine/RefTime.h"
+#include "host/Notify.h"
+
+#include <wrl/client.h>
+
+#include <utility>
+
+using Microsoft::WRL::ComPtr;
+
+namespace {
+
+// Declared in build order: unloading the library releases them in reverse (events first, the
+// graph last), and never removes filters or uninitialises COM at that point.
+ComPtr<IGraphBuilder> graphBuilder;
+ComPtr<IMediaControl> mediaControl;
+ComPtr<IMediaSeeking> mediaSeeking;
+ComPtr<IBasicAudio> basicAudio;
+ComPtr<IBasicVideo> basicVideo;
+ComPtr<IVideoWindow> videoWindow;
+ComPtr<IMediaEventEx> mediaEvent;
+
+// Successful CoInitialize calls of BuildGraph not yet balanced by CloseGraph. One per graph in
+// practice; a count keeps the balance even if BuildGraph is called twice without a close.
+int comInitsOwed = 0;
+
+constexpr LONG_PTR kNotifyInstanceData = 54321;
+constexpr long kVideoWindowStyle = 0x46000000;  // WS_CHILD | WS_CLIPSIBLINGS | WS_CLIPCHILDREN
+constexpr int kMaxFilters = 50;                 // CloseGraph removes at most this many one by one
+
+GraphSource& Source() {
+    static GraphSource source;
+    return source;
+}
+
+HRESULT InitializeCom() {
+    return Source().coInitialize ? Source().coInitialize() : CoInitialize(nullptr);
+}
+
+void UninitializeCom() {
+    if (Source().coUninitialize) {
+        Source().coUninitialize();
+        return;
+    }
+    CoUninitialize();
+}
+
+HRESULT CreateGraph(IGraphBuilder** graph) {
+    if (Source().createGraph) {
+        return Source().createGraph(graph);
+    }
+    return CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER,
+                            IID_IGraphBuilder, reinterpret_cast<void**>(graph));
+}
+
+template <class Interface>
+bool Query(Interface** out) {
+    return SUCCEEDED(graphBuilder->QueryInterface(__uuidof(Interface), reinterpret_cast<void**>(out))) && *out;
+}
+
+// A directory is not a file to play.
+bool FileExists(const std::string& name) {
+    const DWORD attributes = GetFileAttributesA(name.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+// The whole name, however long: the graph decides whether it can open it.
+bool AnsiToWide(const std::string& name, std::wstring& wide) {
+    const int length = MultiByteToWideChar(CP_ACP, 0, name.c_str(), -1, nullptr, 0);
+    if (length <= 0) {
+        return false;
+    }
+    wide.assign(static_cast<size_t>(length), L'\0');
+    if (MultiByteToWideChar(CP_ACP, 0, name.c_str(), -1, wide.data(), length) != length) {
+        return false;
+    }
+    wide.resize(static_cast<size_t>(length) - 1);
+    return true;
+}
+
+OAHWND AsOaHwnd(HWND window) {
+    return reinterpret_cast<OAHWND>(window);
+}
+
+void RemoveFilters() {
+    ComPtr<IEnumFilters> filters;
+    if (FAILED(graphBuilder->EnumFilters(&filters)) || !filters) {
+        return;
+    }
+    int count = 0;
+    while (filters->Skip(1) == S_OK) {
+        ++count;
+    }
+    (void)filters->Reset();
+
+    ComPtr<IBaseFilter> slots[kMaxFilters];
+    ULONG fetched = 0;
+    for (int slot = 0; slot < kMaxFilters; ++slot) {
+        if (filters->Next(1, slots[slot].ReleaseAndGetAddressOf(), &fetched) != S_OK) {
+            break;
+        }
+    }
+    // Removing a filter changes the graph under an enumerator, so the enumerator goes first.
+    filters.Reset();
+
+    // Beyond the array the filters leave with the graph when its last reference goes.
+    const int removable = count < kMaxFilters ? count : kMaxFilters;
+    for (int slot = 0; slot < removable; ++slot) {
+        if (!slots[slot]) {
+            continue;
+        }
+        (void)graphBuilder->RemoveFilter(slots[slot].Get());
+        slots[slot].Reset();
+    }
+}
+
+}  // namespace
+
+void SetGraphSource(GraphSource source) {
+    Source() = std::move(source);
+}
+
+TMorlune::TMorlune()
+    : State(esIdle), Duration(-1), OwnerWindow(nullptr), Volume(7), VideoWidth(0), VideoHeight(0) {}
+
+void TMorlune::SetOwnerWindow(HWND owner) {
+    OwnerWindow = owner;
+}
+
+bool TMorlune::BuildGraph() {
+    try {
+        const HRESULT init = InitializeCom();
+        // A thread already in the multithreaded apartment answers RPC_E_CHANGED_MODE; the graph
+        // works there too, and that answer leaves nothing to balance.
+        if (init != RPC_E_CHANGED_MODE) {
+            if (FAILED(init)) {
+                return false;
+            }
+            ++comInitsOwed;
+        }
+        if (FAILED(CreateGraph(graphBuilder.ReleaseAndGetAddressOf())) || !graphBuilder) {
+            return false;
+        }
+        // A refusal part-way leaves the references obtained so far for the next CloseGraph.
+        if (!Query(mediaControl.ReleaseAndGetAddressOf()) || !Query(mediaSeeking.ReleaseAndGetAddressOf()) ||
+            !Query(basicAudio.ReleaseAndGetAddressOf()) || !Query(basicVideo.ReleaseAndGetAddressOf()) ||
+            !Query(videoWindow.ReleaseAndGetAddressOf()) || !Query(mediaEvent.ReleaseAndGetAddressOf())) {
+            return false;
+        }
+        (void)mediaEvent->SetNotifyWindow(AsOaHwnd(OwnerWindow), WM_GRAPHNOTIFY, kNotifyInstanceData);
+        (void)mediaEvent->SetNotifyFlags(0);
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+void TMorlune::OpenFile(const std::string& name) {
+    try {
+        FileName = name;
+        if (!FileExists(name)) {
+            return;
+        }
+        CloseGraph();
+        if (!BuildGraph()) {
+            NotifyUser(L"无法创建 DirectShow 界面");
+            return;
+        }
+        // Only a complete render counts: S_FALSE and the other success codes mean a stream was
+        // left unrendered.
+        std::wstring wideName;
+        if (!AnsiToWide(name, wideName) || graphBuilder->RenderFile(wideName.c_str(), nullptr) != S_OK) {
+            NotifyUser(L"无法执行文件");
+            CloseGraph();
+            return;
+        }
+        SetVolume(Volume);
+        State = esOpened;
+        if (mediaSeeking) {
+            (void)mediaSeeking->GetDuration(&Duration);
+        }
+        if (videoWindow) {
+            (void)videoWindow->put_Owner(AsOaHwnd(OwnerWindow));
+            (void)videoWindow->put_MessageDrain(AsOaHwnd(OwnerWindow));
+            (void)videoWindow->put_WindowStyle(kVideoWindowStyle);
+        }
+        Stop();
+        if (basicVideo) {
+            // A graph without a picture leaves the previous size in place.
+            long width = VideoWidth;
+            long height = VideoHeight;
+            (void)basicVideo->GetVideoSize(&width, &height);
+            VideoWidth = width;
+            VideoHeight = height;
+        }
+    } catch (...) {
+    }
+}
+
+void TMorlune::CloseGraph() {
+    try {
+        if (mediaControl) {
+            (void)mediaControl->Stop();
+        }
+        if (graphBuilder) {
+            RemoveFilters();
+        }
+        // Hidden and unowned before release, so no renderer window lingers in the owner.
+        if (videoWindow) {
+            (void)videoWindow->put_Visible(OAFALSE);
+            (void)videoWindow->put_Owner(0);
+        }
+        mediaControl.Reset();
+        mediaSeeking.Reset();
+        basicAudio.Reset();
+        basicVideo.Reset();
+        videoWindow.Reset();
+        mediaEvent.Reset();
+        graphBuilder.Reset();
+        for (; comInitsOwed > 0; --comInitsOwed) {
+            UninitializeCom();
+        }
+    } catch (...) {
+    }
+}
+
+void TMorlune::Stop() {
+    if (State == esIdle || State == esStopped || !mediaControl) {
+        return;
+    }
+    (void)mediaControl->Stop();
+    SetPositionMs(0);
+    (void)mediaControl->Pause();
+    State = esStopped;
+}
+
+void TMorlune::Pause() {
+    if (!mediaControl) {
+        return;
+    }
+    (void)mediaControl->Pause();
+    State = esPaused;
+}
+
+void TMorlune::Run() {
+    if (!mediaControl) {
+        return;
+    }
+    (void)mediaControl->Run();
+    State = esRunning;
+}
+
+void TMorlune::Resume() {
+    if (!mediaControl || (State != esStopped && State != esPaused)) {
+        return;
+    }
+    (void)mediaControl->Run();
+    State = esRunning;
+}
+
+void TMorlune::SetPositionMs(int64_t ms) {
+    LONGLONG position = MsToRefTime(ms);
+    if (!mediaSeeking) {
+        return;
+    }
+    // The same variable for the stop position, which NoPositioning leaves alone.
+    (void)mediaSeeking->SetPositions(&position, AM_SEEKING_AbsolutePositioning, &position,
+                                     AM_SEEKING_NoPositioning);
+}
+
+int32_t TMorlune::GetPositionMs() {
+    if (!mediaSeeking) {
+        return -1;
+    }
+    LONGLONG current = 0;
+    LONGLONG stop = 0;
+    if (mediaSeeking->GetPositions(&current, &stop) != S_OK) {
+        return -1;
+    }
+    return static_cast<int32_t>(RefTimeToMs(current));
+}
+
+int64_t TMorlune::GetDurationMs() {
+    // Divided first, so even the most negative duration has an absolute value.
+    const int64_t ms = RefTimeToMs(Duration);
+    return ms < 0 ? -ms : ms;
+}
+
+void TMorlune::SetVolume(int32_t volume) {
+    Volume = volume;
+    if (basicAudio) {
+        (void)basicAudio->put_Volume(volume);
+    }
+}
+
+void TMorlune::SetVideoRect(int32_t left, int32_t top, int32_t width, int32_t height) {
+    if (!videoWindow || State == esIdle) {
+        return;
+    }
+    (void)videoWindow->SetWindowPosition(left, top, width, height);
+}
+
+void TMorlune::SetFullScreen(int32_t mode) {
+    if (!videoWindow) {
+        return;
+    }
+    (void)videoWindow->put_FullScreenMode(mode);
+    // The owner's handle value itself, not OATRUE, is what the renderer is given as Focus.
+    (void)videoWindow->SetWindowForeground(static_cast<long>(reinterpret_cast<LONG_PTR>(OwnerWindow)));
+}
+
+std::string TMorlune::GetFileName() {
+    try {
+        return FileName;
+    } catch (...) {
+        return std::string();
+    }
+}
