@@ -17,6 +17,7 @@ TEST(ParseIntegerText, DecimalHexadecimalOrTheDefault) {
         {"-5", -5},
         {"+7", 7},
         {"007", 7},
+        {"000000000042", 42},
         {"  42", 42},
         {"2147483647", INT_MAX},
         {"-2147483648", INT_MIN},
