@@ -3,8 +3,11 @@
 // line for everything the player sees. Tests and benchmarks parse this output, so each line is
 // "word key=value ..." and the words never change meaning.
 //
-//   host [--dll PATH] [--shuffle] [--repeat] [--seconds N] [--poll-ms N] [--no-poll]
+//   host [--dll PATH] [--shuffle] [--repeat] [--passes N] [--seconds N] [--poll-ms N] [--no-poll]
 //        [--script "cmd; cmd; ..."] [--record] [FILE ...]
+//
+// With --repeat the playlist wraps at its end; --passes N ends the run instead of starting pass
+// N + 1. While polling, a change of the video window's visibility prints a "window" line.
 //
 // Script commands: play [N], stop, pause, unpause, seek MS, volume V, wait MS, info [FILE],
 // length, paused, config, about, infobox FILE, key VK, quit.
@@ -27,6 +30,7 @@ struct Options {
     bool printRecord = false;
     bool poll = true;
     double seconds = 0;  // 0: until the playlist ends
+    int passes = 0;      // 0: wrap for ever with --repeat
     UINT pollMs = 50;
     std::vector<std::string> script;
     std::vector<std::string> playlist;
@@ -44,6 +48,8 @@ int lastPos = INT32_MIN;
 std::wstring lastBar;
 bool lastBarValid = false;
 DWORD endedAt = 0;  // when a poll first read -1 after the track had a position
+int lastVisible = -1;
+int pass = 1;
 
 constexpr UINT_PTR kPollTimer = 1;
 constexpr UINT_PTR kScriptTimer = 2;
@@ -119,6 +125,7 @@ HWND TimeBarLabel() {
 
 void ReportWindow() {
     HWND video = VideoWindow();
+    lastVisible = video && IsWindowVisible(video) ? 1 : 0;
     if (!video) {
         Say("window none");
         return;
@@ -172,6 +179,9 @@ void Finish(int code) {
 void Poll() {
     if (!opts.poll) return;
     int pos = mod->GetOutputTime();
+    HWND video = VideoWindow();
+    int visible = video && IsWindowVisible(video) ? 1 : 0;
+    if (visible != lastVisible) ReportWindow();
     if (pos == -1 && lastPos >= 0 && !endedAt) endedAt = GetTickCount();
     // With shuffle and repeat off nothing follows the end of a track: leave once it is clear.
     if (endedAt && !opts.shuffle && !opts.repeat && opts.script.empty() && GetTickCount() - endedAt > 1500) {
@@ -278,10 +288,10 @@ LRESULT CALLBACK MainProc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
                     return reinterpret_cast<LRESULT>(file);
                 }
                 case kIpcGetShuffle:
-                    Say("query what=shuffle answer=%d", opts.shuffle ? 1 : 0);
+                    Say("query what=shuffle answer=%d t=%lu", opts.shuffle ? 1 : 0, GetTickCount() - startTick);
                     return opts.shuffle ? 1 : 0;
                 case kIpcGetRepeat:
-                    Say("query what=repeat answer=%d", opts.repeat ? 1 : 0);
+                    Say("query what=repeat answer=%d t=%lu", opts.repeat ? 1 : 0, GetTickCount() - startTick);
                     return opts.repeat ? 1 : 0;
                 default:
                     return 0;
@@ -297,6 +307,12 @@ LRESULT CALLBACK MainProc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
                         Finish(0);
                         return 0;
                     }
+                    if (opts.passes > 0 && pass >= opts.passes) {
+                        Say("end reason=passes");
+                        Finish(0);
+                        return 0;
+                    }
+                    ++pass;
                     next = 0;
                 }
                 PlayEntry(next);
@@ -331,7 +347,7 @@ LRESULT CALLBACK MainProc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
 
 void Usage() {
     fprintf(stderr,
-            "usage: host [--dll PATH] [--shuffle] [--repeat] [--seconds N] [--poll-ms N] [--no-poll]\n"
+            "usage: host [--dll PATH] [--shuffle] [--repeat] [--passes N] [--seconds N] [--poll-ms N] [--no-poll]\n"
             "            [--script \"cmd; cmd\"] [--record] [FILE ...]\n");
 }
 
@@ -351,6 +367,10 @@ bool ParseArgs(int argc, char** argv) {
             opts.printRecord = true;
         } else if (a == "--no-poll") {
             opts.poll = false;
+        } else if (a == "--passes") {
+            const char* v = next();
+            if (!v) return false;
+            opts.passes = atoi(v);
         } else if (a == "--seconds") {
             const char* v = next();
             if (!v) return false;
