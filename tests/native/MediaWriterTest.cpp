@@ -116,10 +116,10 @@ TEST(MakeAvi, HeadersStreamsChunksAndIndex) {
     const size_t avih = hdrl[0].dataAt;
     EXPECT_EQ(hdrl[0].id, "avih");
     EXPECT_EQ(hdrl[0].size, 56u);
-    EXPECT_EQ(U32(avi, avih), 100000u);  // microseconds per frame
+    EXPECT_EQ(U32(avi, avih), 100000u);             // microseconds per frame
     EXPECT_EQ(U32(avi, avih + 12) & 0x10u, 0x10u);  // has an index
-    EXPECT_EQ(U32(avi, avih + 16), 10u);  // frames
-    EXPECT_EQ(U32(avi, avih + 24), 2u);   // streams
+    EXPECT_EQ(U32(avi, avih + 16), 10u);            // frames
+    EXPECT_EQ(U32(avi, avih + 24), 2u);             // streams
     EXPECT_EQ(U32(avi, avih + 32), 320u);
     EXPECT_EQ(U32(avi, avih + 36), 240u);
 
@@ -128,16 +128,16 @@ TEST(MakeAvi, HeadersStreamsChunksAndIndex) {
     const size_t vh = video[0].dataAt;
     EXPECT_EQ(video[0].size, 56u);
     EXPECT_EQ(avi.substr(vh, 4), "vids");
-    EXPECT_EQ(U32(avi, vh + 20), 1u);    // scale
-    EXPECT_EQ(U32(avi, vh + 24), 10u);   // rate
-    EXPECT_EQ(U32(avi, vh + 32), 10u);   // length in frames
+    EXPECT_EQ(U32(avi, vh + 20), 1u);   // scale
+    EXPECT_EQ(U32(avi, vh + 24), 10u);  // rate
+    EXPECT_EQ(U32(avi, vh + 32), 10u);  // length in frames
     const size_t bih = video[1].dataAt;
     EXPECT_EQ(video[1].size, 40u);
     EXPECT_EQ(U32(avi, bih), 40u);
     EXPECT_EQ(U32(avi, bih + 4), 320u);
     EXPECT_EQ(U32(avi, bih + 8), 240u);  // positive: bottom-up
     EXPECT_EQ(U16(avi, bih + 14), 24u);
-    EXPECT_EQ(U32(avi, bih + 16), 0u);   // BI_RGB
+    EXPECT_EQ(U32(avi, bih + 16), 0u);  // BI_RGB
     EXPECT_EQ(U32(avi, bih + 20), 230400u);
 
     const auto audio = Children(avi, hdrl[2].dataAt, EndOf(hdrl[2]));
