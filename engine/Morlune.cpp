@@ -62,9 +62,9 @@ bool Query(Interface** out) {
     return SUCCEEDED(graphBuilder->QueryInterface(__uuidof(Interface), reinterpret_cast<void**>(out))) && *out;
 }
 
-// A directory is not a file to play.
-bool FileExists(const std::string& name) {
-    const DWORD attributes = GetFileAttributesA(name.c_str());
+// A directory is not a file to play. Asked in UTF-16, so a long "\\?\" name is seen as well.
+bool FileExists(const std::wstring& name) {
+    const DWORD attributes = GetFileAttributesW(name.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
@@ -162,7 +162,8 @@ bool TMorlune::BuildGraph() {
 void TMorlune::OpenFile(const std::string& name) {
     try {
         FileName = name;
-        if (!FileExists(name)) {
+        std::wstring wideName;
+        if (!AnsiToWide(name, wideName) || !FileExists(wideName)) {
             return;
         }
         CloseGraph();
@@ -172,8 +173,7 @@ void TMorlune::OpenFile(const std::string& name) {
         }
         // Only a complete render counts: S_FALSE and the other success codes mean a stream was
         // left unrendered.
-        std::wstring wideName;
-        if (!AnsiToWide(name, wideName) || graphBuilder->RenderFile(wideName.c_str(), nullptr) != S_OK) {
+        if (graphBuilder->RenderFile(wideName.c_str(), nullptr) != S_OK) {
             NotifyUser(L"无法执行文件");
             CloseGraph();
             return;
