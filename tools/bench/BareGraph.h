@@ -1,0 +1,35 @@
+// The plainest DirectShow player there is, the yardstick for the plug-in: CoInitialize,
+// CoCreateInstance of the filter graph, RenderFile, Run, and positions read with GetPositions.
+// Nothing else: no windows of its own, no notifications, no volume.
+#pragma once
+
+#include <windows.h>
+#include <dshow.h>
+#include <wrl/client.h>
+
+#include <cstdint>
+#include <string>
+
+class BareGraph {
+public:
+    BareGraph() = default;
+    BareGraph(const BareGraph&) = delete;
+    BareGraph& operator=(const BareGraph&) = delete;
+    ~BareGraph() { Close(); }
+
+    // Builds the graph for the file (ANSI code page, as the player hands names over).
+    bool Open(const std::string& file);
+    bool Run();
+    // Current position in ms, -1 when the graph cannot tell.
+    int32_t PositionMs();
+    // Stops, lets every interface go and balances CoInitialize.
+    void Close();
+
+    IMediaSeeking* Seeking() const { return seeking_.Get(); }
+
+private:
+    Microsoft::WRL::ComPtr<IGraphBuilder> graph_;
+    Microsoft::WRL::ComPtr<IMediaControl> control_;
+    Microsoft::WRL::ComPtr<IMediaSeeking> seeking_;
+    bool comInitialized_ = false;
+};

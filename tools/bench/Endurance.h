@@ -1,0 +1,36 @@
+// Many Play/Stop cycles through the plug-in's record, then as many bare graphs built and torn
+// down, in one process, with the process's counters read after a warm-up and at the end of each.
+// Wine's DirectShow keeps some handles and memory per graph for itself, so only the plug-in's
+// growth beyond the bare graphs' growth is ours.
+#pragma once
+
+#include <string>
+
+#include "tests/wine/ProcessCounters.h"
+#include "tools/bench/PluginHost.h"
+
+struct EnduranceRun {
+    ProcessCounters before;  // after the warm-up
+    ProcessCounters after;
+    int failures = 0;        // cycles whose file did not open
+};
+
+struct EnduranceResult {
+    EnduranceRun plugin;
+    EnduranceRun bare;
+};
+
+// The plug-in must have been loaded and initialised. warmUp cycles of each kind run first,
+// alternating the two files, and are not counted.
+EnduranceResult RunEndurance(PluginHost& host, const std::string& wav, const std::string& avi, int wavCycles,
+                             int aviCycles, int warmUp);
+
+// Growth of one counter, the plug-in's beyond the bare graphs'.
+struct Growth {
+    long long plugin;
+    long long bare;
+};
+Growth HandleGrowth(const EnduranceResult& r);
+Growth GdiGrowth(const EnduranceResult& r);
+Growth WindowGrowth(const EnduranceResult& r);
+Growth PrivateGrowth(const EnduranceResult& r);

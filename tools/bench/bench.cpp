@@ -1,0 +1,232 @@
+// The benchmark driver: loads in_atrac3ds.dll from its own folder the way a player does and
+// measures it against the bare DirectShow player, alternating the two and printing one
+// "result figure=… " line per figure for scripts/bench to tabulate.
+//
+//   bench media DIR                         writes DIR\tone.wav (15 s) and DIR\clip.avi (3 s)
+//   bench startup FILE TRIALS               Play -> first poll above 0, against a bare graph
+//   bench poll FILE TRIALS CALLS            one GetOutputTime against one GetPositions
+//   bench cpu FILE SECONDS                  CPU time of this process over SECONDS of playback
+//   bench init                              Init, and Init until the first settings file is written
+//   bench endurance WAV AVI NWAV NAVI [W]   Play/Stop cycles against bare graphs, counters compared
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "tools/bench/BareGraph.h"
+#include "tools/bench/Endurance.h"
+#include "tools/bench/PluginHost.h"
+#include "tools/bench/Timing.h"
+#include "tools/mkmedia/MediaWriter.h"
+
+namespace {
+
+constexpr double kGiveUpMs = 10000;
+
+bool WriteBytes(const std::string& path, const std::string& bytes) {
+    HANDLE f = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (f == INVALID_HANDLE_VALUE) return false;
+    DWORD written = 0;
+    const BOOL ok = WriteFile(f, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    CloseHandle(f);
+    return ok && written == bytes.size();
+}
+
+bool LoadPlugin(PluginHost& host) {
+    if (!host.Load(ExecutableDir() + "in_atrac3ds.dll")) {
+        printf("result error=load\n");
+        return false;
+    }
+    host.Module().Init();
+    PluginHost::PumpFor(300);  // the settings start-up runs 50 ms after Init; keep it out of the figures
+    return true;
+}
+
+// Polls until the position is above 0; returns the time from start, or -1.
+template <class Poll>
+double UntilPlaying(double start, Poll poll) {
+    while (NowMs() - start < kGiveUpMs) {
+        PluginHost::Pump();
+        if (poll() > 0) return NowMs() - start;
+        Sleep(1);
+    }
+    return -1;
+}
+
+int Media(const std::string& dir) {
+    const bool ok = WriteBytes(dir + "\\tone.wav", MakeToneWav(15000)) &&
+                    WriteBytes(dir + "\\clip.avi", MakeAvi(3000, 160, 120, 10, true));
+    printf("media %s\n", ok ? "ok" : "error");
+    return ok ? 0 : 1;
+}
+
+int Startup(const std::string& file, int trials) {
+    PluginHost host;
+    if (!LoadPlugin(host)) return 1;
+    In_Module& module = host.Module();
+    std::vector<double> plugin, bare;
+    for (int i = -2; i < trials; ++i) {  // two unrecorded rounds load and warm DirectShow
+        double start = NowMs();
+        const int rc = module.Play(file.c_str());
+        const double p = rc == 0 ? UntilPlaying(start, [&] { return module.GetOutputTime(); }) : -1;
+        module.Stop();
+        PluginHost::PumpFor(50);
+
+        BareGraph graph;
+        start = NowMs();
+        const bool ok = graph.Open(file) && graph.Run();
+        const double b = ok ? UntilPlaying(start, [&] { return graph.PositionMs(); }) : -1;
+        graph.Close();
+        PluginHost::PumpFor(50);
+        if (i < 0) continue;
+        printf("startup trial=%d plugin_ms=%.2f bare_ms=%.2f\n", i, p, b);
+        if (p >= 0) plugin.push_back(p);
+        if (b >= 0) bare.push_back(b);
+    }
+    printf("result figure=startup plugin=%.2f bare=%.2f unit=ms trials=%zu/%zu\n", Median(plugin), Median(bare),
+           plugin.size(), bare.size());
+    return plugin.empty() || bare.empty() ? 1 : 0;
+}
+
+// Median time of one call in microseconds, with the timer's own cost taken off.
+template <class Call>
+double TimeCalls(int calls, Call call, double timerCostUs) {
+    std::vector<double> us;
+    us.reserve(static_cast<size_t>(calls));
+    for (int i = 0; i < calls; ++i) {
+        const double t0 = NowMs();
+        (void)call();
+        us.push_back((NowMs() - t0) * 1000.0 - timerCostUs);
+    }
+    return Median(us);
+}
+
+int Poll(const std::string& file, int trials, int calls) {
+    PluginHost host;
+    if (!LoadPlugin(host)) return 1;
+    In_Module& module = host.Module();
+    const double timerCostUs = TimeCalls(calls, [] { return 0; }, 0);
+    std::vector<double> plugin, bare;
+    for (int i = 0; i < trials; ++i) {
+        if (module.Play(file.c_str()) == 0 && UntilPlaying(NowMs(), [&] { return module.GetOutputTime(); }) >= 0) {
+            plugin.push_back(TimeCalls(calls, [&] { return module.GetOutputTime(); }, timerCostUs));
+        }
+        module.Stop();
+        PluginHost::PumpFor(50);
+
+        BareGraph graph;
+        if (graph.Open(file) && graph.Run() && UntilPlaying(NowMs(), [&] { return graph.PositionMs(); }) >= 0) {
+            IMediaSeeking* seeking = graph.Seeking();
+            bare.push_back(TimeCalls(
+                calls,
+                [&] {
+                    LONGLONG current = 0, stop = 0;
+                    return seeking->GetPositions(&current, &stop);
+                },
+                timerCostUs));
+        }
+        graph.Close();
+        PluginHost::PumpFor(50);
+        printf("poll trial=%d plugin_us=%.3f bare_us=%.3f\n", i, plugin.empty() ? -1 : plugin.back(),
+               bare.empty() ? -1 : bare.back());
+    }
+    printf("result figure=poll plugin=%.3f bare=%.3f unit=us timer_us=%.3f calls=%d\n", Median(plugin), Median(bare),
+           timerCostUs, calls);
+    return plugin.empty() || bare.empty() ? 1 : 0;
+}
+
+int Cpu(const std::string& file, double seconds) {
+    PluginHost host;
+    if (!LoadPlugin(host)) return 1;
+    In_Module& module = host.Module();
+    const double cpu0 = ProcessCpuMs();
+    const double t0 = NowMs();
+    if (module.Play(file.c_str()) != 0) {
+        printf("result figure=cpu-plugin error=play\n");
+        return 1;
+    }
+    double started = -1;
+    // The player's clock: a 50 ms timer whose tick polls the position.
+    const UINT_PTR timer = SetTimer(nullptr, 0, 50, nullptr);
+    MSG m;
+    while (NowMs() - t0 < seconds * 1000 && GetMessageW(&m, nullptr, 0, 0) > 0) {
+        if (m.message == WM_TIMER && m.hwnd == nullptr && m.wParam == timer) {
+            if (module.GetOutputTime() > 0 && started < 0) started = NowMs() - t0;
+            continue;
+        }
+        TranslateMessage(&m);
+        DispatchMessageW(&m);
+    }
+    const double cpu = ProcessCpuMs() - cpu0;
+    KillTimer(nullptr, timer);
+    module.Stop();
+    printf("result figure=cpu-plugin ms=%.1f start_ms=%.1f\n", cpu, started);
+    return 0;
+}
+
+int Init() {
+    const std::string settings = ExecutableDir() + "MorlunePlugin.ini";
+    DeleteFileA(settings.c_str());
+    PluginHost host;
+    if (!host.Load(ExecutableDir() + "in_atrac3ds.dll")) {
+        printf("result error=load\n");
+        return 1;
+    }
+    const double t0 = NowMs();
+    host.Module().Init();
+    const double init = NowMs() - t0;
+    double written = -1;
+    while (NowMs() - t0 < 5000) {
+        PluginHost::Pump();
+        if (GetFileAttributesA(settings.c_str()) != INVALID_FILE_ATTRIBUTES) {
+            written = NowMs() - t0;
+            break;
+        }
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 1, QS_ALLINPUT);
+    }
+    printf("result figure=init ms=%.2f settings_ms=%.2f\n", init, written);
+    return written < 0 ? 1 : 0;
+}
+
+int Endurance(const std::string& wav, const std::string& avi, int wavCycles, int aviCycles, int warmUp) {
+    PluginHost host;
+    if (!LoadPlugin(host)) return 1;
+    const double t0 = NowMs();
+    const EnduranceResult r = RunEndurance(host, wav, avi, wavCycles, aviCycles, warmUp);
+    printf("endurance phase=plugin before=\"%s\" after=\"%s\" failures=%d\n", Describe(r.plugin.before).c_str(),
+           Describe(r.plugin.after).c_str(), r.plugin.failures);
+    printf("endurance phase=bare before=\"%s\" after=\"%s\" failures=%d\n", Describe(r.bare.before).c_str(),
+           Describe(r.bare.after).c_str(), r.bare.failures);
+    const struct {
+        const char* name;
+        Growth growth;
+    } rows[] = {{"handles", HandleGrowth(r)},
+                {"gdi", GdiGrowth(r)},
+                {"windows", WindowGrowth(r)},
+                {"private", PrivateGrowth(r)}};
+    for (const auto& row : rows) {
+        printf("result figure=growth-%s plugin=%lld bare=%lld\n", row.name, row.growth.plugin, row.growth.bare);
+    }
+    printf("endurance cycles=%d+%d warmup=%d seconds=%.1f\n", wavCycles, aviCycles, warmUp, (NowMs() - t0) / 1000);
+    return r.plugin.failures || r.bare.failures ? 1 : 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::string mode = argc > 1 ? argv[1] : "";
+    auto arg = [&](int i, const char* fallback) { return std::string(argc > i ? argv[i] : fallback); };
+    if (mode == "media" && argc > 2) return Media(argv[2]);
+    if (mode == "startup" && argc > 2) return Startup(argv[2], atoi(arg(3, "15").c_str()));
+    if (mode == "poll" && argc > 2) return Poll(argv[2], atoi(arg(3, "3").c_str()), atoi(arg(4, "10000").c_str()));
+    if (mode == "cpu" && argc > 2) return Cpu(argv[2], atof(arg(3, "10").c_str()));
+    if (mode == "init") return Init();
+    if (mode == "endurance" && argc > 5) {
+        return Endurance(argv[2], argv[3], atoi(argv[4]), atoi(argv[5]), atoi(arg(6, "20").c_str()));
+    }
+    fprintf(stderr, "usage: bench media DIR | startup FILE [TRIALS] | poll FILE [TRIALS] [CALLS] |\n"
+                    "             cpu FILE [SECONDS] | init | endurance WAV AVI NWAV NAVI [WARMUP]\n");
+    return 2;
+}
