@@ -78,7 +78,9 @@ public:
     virtual HBRUSH CtlColor(HDC dc);
     virtual bool DrawItem(const DRAWITEMSTRUCT& /*item*/) { return false; }
     virtual bool MeasureItem(MEASUREITEMSTRUCT& /*item*/) { return false; }
+    virtual void ScrollNotify() {}  // WM_HSCROLL/WM_VSCROLL from this control
 
+    HBRUSH Brush() { return brush_.Get(color_); }  // a solid brush of Color
     static TControl* FromHandle(HWND hwnd);
 
 protected:
@@ -89,17 +91,12 @@ protected:
                       const std::wstring& caption = L"");
     virtual void Dispatch(TMessage& message);  // standard handling of this kind; ends in Default
     void Default(TMessage& message);           // DefWindowProcW or the standard control's own
-    void StoreBounds(int32_t left, int32_t top, int32_t width, int32_t height);
-    HBRUSH ColorBrush() { return brush_.Get(color_); }
+    virtual void PlaceWindow();                // moves the window to the stored bounds
+    void AlignChanged();                       // the parent lays out again if this one is aligned
 
     HWND hwnd_ = nullptr;
+    UINT id_;                  // child window identifier, unique in the process
     bool subclassed_ = false;  // a standard control hooked with SetWindowSubclass
-
-private:
-    friend LRESULT CALLBACK ToolkitWindowProc(HWND, UINT, WPARAM, LPARAM);
-    friend LRESULT CALLBACK ToolkitSubclassProc(HWND, UINT, WPARAM, LPARAM, UINT_PTR, DWORD_PTR);
-    LRESULT Receive(UINT msg, WPARAM wParam, LPARAM lParam);
-
     TWinControl* parent_;
     int32_t left_ = 0, top_ = 0, width_ = 0, height_ = 0;
     bool visible_ = true;
@@ -108,6 +105,12 @@ private:
     TColor color_ = clBtnFace;
     TBrushCache brush_;
     TAlign align_ = alNone;
+
+private:
+    friend class TWinControl;  // lays out and reflects to its children
+    friend LRESULT CALLBACK ToolkitWindowProc(HWND, UINT, WPARAM, LPARAM);
+    friend LRESULT CALLBACK ToolkitSubclassProc(HWND, UINT, WPARAM, LPARAM, UINT_PTR, DWORD_PTR);
+    LRESULT Receive(UINT msg, WPARAM wParam, LPARAM lParam);
 };
 
 class TWinControl : public TControl {
@@ -126,6 +129,7 @@ protected:
 private:
     friend class TControl;
     std::vector<TControl*> controls_;
+    bool aligning_ = false;
 };
 
 // Standard control classes need the common controls loaded once; every kind calls this.

@@ -42,6 +42,7 @@ private:
 
     HMENU menu_;  // the native menu this item is in (owned by the popup or the parent item)
     UINT command_;
+    std::vector<TMenuItem*>* siblings_;  // the list this item is in
     std::wstring caption_;
     bool checked_ = false;
     UniqueMenu submenu_;

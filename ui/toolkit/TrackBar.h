@@ -9,9 +9,7 @@ public:
     int32_t Position() const { return position_; }
     void SetPosition(int32_t position);
     TNotifyEvent OnChange;
-
-protected:
-    void Dispatch(TMessage& message) override;
+    void ScrollNotify() override;
 
 private:
     int32_t position_ = 0;
