@@ -4,13 +4,18 @@
 // "word key=value ..." and the words never change meaning.
 //
 //   host [--dll PATH] [--shuffle] [--repeat] [--passes N] [--seconds N] [--poll-ms N] [--no-poll]
-//        [--script "cmd; cmd; ..."] [--record] [FILE ...]
+//        [--script "cmd; cmd; ..."] [--record] [--auto-close-boxes] [FILE ...]
 //
 // With --repeat the playlist wraps at its end; --passes N ends the run instead of starting pass
 // N + 1. While polling, a change of the video window's visibility prints a "window" line.
 //
 // Script commands: play [N], stop, pause, unpause, seek MS, volume V, wait MS, info [FILE],
-// length, paused, config, about, infobox FILE, key VK, quit.
+// length, paused, config, about, infobox FILE, key VK, quit, click TEXT (presses the visible
+// button of this process captioned TEXT, given in the ANSI code page: scripts keep running while
+// a dialog is modal), delete FILE (as another program might, while the plug-in runs).
+//
+// --auto-close-boxes: a message box would wait for a person, so a watcher thread closes each one
+// after the line box title="..." text="..." has been printed.
 #include <windows.h>
 
 #include <cstdio>
@@ -29,6 +34,7 @@ struct Options {
     bool repeat = false;
     bool printRecord = false;
     bool poll = true;
+    bool autoCloseBoxes = false;
     double seconds = 0;  // 0: until the playlist ends
     int passes = 0;      // 0: wrap for ever with --repeat
     UINT pollMs = 50;
@@ -53,6 +59,7 @@ int pass = 1;
 
 constexpr UINT_PTR kPollTimer = 1;
 constexpr UINT_PTR kScriptTimer = 2;
+constexpr UINT kBoxSeen = WM_APP + 1;  // from the box watcher; lParam points at a BoxSeen
 
 std::string Utf8(const std::wstring& w) {
     if (w.empty()) return {};
@@ -96,6 +103,89 @@ std::wstring WindowText(HWND w) {
     GetWindowTextW(w, s.data(), n + 1);
     s.resize(wcslen(s.c_str()));
     return s;
+}
+
+struct BoxSeen {
+    std::wstring title;
+    std::wstring text;
+};
+
+bool OwnedByUs(HWND w) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(w, &pid);
+    return pid == GetCurrentProcessId();
+}
+
+// Visible message boxes of this process: dialogs that hold a message box's text control (0xFFFF),
+// so that modal dialogs of the plug-in are left alone.
+std::vector<HWND> MessageBoxes() {
+    std::vector<HWND> boxes;
+    EnumWindows(
+        [](HWND w, LPARAM p) -> BOOL {
+            wchar_t cls[16];
+            if (OwnedByUs(w) && IsWindowVisible(w) && GetClassNameW(w, cls, 16) && wcscmp(cls, L"#32770") == 0 &&
+                GetDlgItem(w, 0xFFFF)) {
+                reinterpret_cast<std::vector<HWND>*>(p)->push_back(w);
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&boxes));
+    return boxes;
+}
+
+// The main thread prints each box (it is inside the box's modal loop and handles the send), then
+// the box is closed as its OK button would close it.
+DWORD WINAPI WatchBoxes(void*) {
+    std::vector<HWND> handled;
+    for (;;) {
+        for (HWND box : MessageBoxes()) {
+            bool seen = false;
+            for (HWND h : handled) seen = seen || h == box;
+            if (seen) continue;
+            BoxSeen what{WindowText(box), WindowText(GetDlgItem(box, 0xFFFF))};
+            SendMessageW(mainWindow, kBoxSeen, 0, reinterpret_cast<LPARAM>(&what));
+            PostMessageW(box, WM_CLOSE, 0, 0);
+            handled.push_back(box);
+        }
+        std::vector<HWND> alive;
+        for (HWND h : handled) {
+            if (IsWindow(h)) alive.push_back(h);
+        }
+        handled.swap(alive);
+        Sleep(30);
+    }
+}
+
+// The visible button of this process whose caption is the text.
+HWND FindButton(const std::wstring& caption) {
+    struct Find {
+        const std::wstring* caption;
+        HWND found = nullptr;
+        static BOOL CALLBACK Child(HWND w, LPARAM p) {
+            auto* f = reinterpret_cast<Find*>(p);
+            wchar_t cls[16];
+            if (IsWindowVisible(w) && GetClassNameW(w, cls, 16) && _wcsicmp(cls, L"Button") == 0 &&
+                WindowText(w) == *f->caption) {
+                f->found = w;
+                return FALSE;
+            }
+            return TRUE;
+        }
+        static BOOL CALLBACK Top(HWND w, LPARAM p) {
+            if (OwnedByUs(w)) EnumChildWindows(w, Child, p);
+            return reinterpret_cast<Find*>(p)->found ? FALSE : TRUE;
+        }
+    } find{&caption};
+    EnumWindows(Find::Top, reinterpret_cast<LPARAM>(&find));
+    return find.found;
+}
+
+std::wstring AnsiToWide(const char* a) {
+    int n = MultiByteToWideChar(CP_ACP, 0, a, -1, nullptr, 0);
+    std::wstring w(static_cast<size_t>(n > 0 ? n : 1), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, a, -1, w.data(), n);
+    w.resize(wcslen(w.c_str()));
+    return w;
 }
 
 // The plug-in's video window is the one child window of ours that we did not make.
@@ -265,6 +355,12 @@ bool RunScript() {
             HWND video = VideoWindow();
             SendMessageW(video, WM_KEYDOWN, static_cast<WPARAM>(atoi(arg)), 1);
             Say("key sent=%d", atoi(arg));
+        } else if (v == "click") {
+            HWND button = FindButton(AnsiToWide(arg));
+            Say("click text=\"%s\" found=%d", AnsiToUtf8(arg).c_str(), button ? 1 : 0);
+            if (button) SendMessageW(button, BM_CLICK, 0, 0);
+        } else if (v == "delete") {
+            Say("delete file=\"%s\" result=%d", AnsiToUtf8(arg).c_str(), DeleteFileA(arg) ? 1 : 0);
         } else if (v == "quit") {
             return false;
         } else {
@@ -339,6 +435,11 @@ LRESULT CALLBACK MainProc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
         case WM_CLOSE:
             Finish(0);
             return 0;
+        case kBoxSeen: {
+            const auto* box = reinterpret_cast<const BoxSeen*>(lp);
+            Say("box title=\"%s\" text=\"%s\"", Utf8(box->title).c_str(), Utf8(box->text).c_str());
+            return 0;
+        }
         default:
             break;
     }
@@ -348,7 +449,7 @@ LRESULT CALLBACK MainProc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
 void Usage() {
     fprintf(stderr,
             "usage: host [--dll PATH] [--shuffle] [--repeat] [--passes N] [--seconds N] [--poll-ms N] [--no-poll]\n"
-            "            [--script \"cmd; cmd\"] [--record] [FILE ...]\n");
+            "            [--script \"cmd; cmd\"] [--record] [--auto-close-boxes] [FILE ...]\n");
 }
 
 bool ParseArgs(int argc, char** argv) {
@@ -365,6 +466,8 @@ bool ParseArgs(int argc, char** argv) {
             opts.repeat = true;
         } else if (a == "--record") {
             opts.printRecord = true;
+        } else if (a == "--auto-close-boxes") {
+            opts.autoCloseBoxes = true;
         } else if (a == "--no-poll") {
             opts.poll = false;
         } else if (a == "--passes") {
@@ -442,6 +545,7 @@ int main(int argc, char** argv) {
     mainWindow = CreateWindowExW(0, wc.lpszClassName, L"stand-in player", WS_OVERLAPPEDWINDOW, 0, 0, 400, 300,
                                  nullptr, nullptr, wc.hInstance, nullptr);
     ShowWindow(mainWindow, SW_SHOWNOACTIVATE);
+    if (opts.autoCloseBoxes) CloseHandle(CreateThread(nullptr, 0, WatchBoxes, nullptr, 0, nullptr));
 
     mod->hMainWindow = mainWindow;
     mod->hDllInstance = dll;
