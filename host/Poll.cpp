@@ -1,0 +1,71 @@
+// The position poll. The player's polls are our only clock: each one may end the track, then
+// rewrites the time bar in the chosen format and answers the position. The next-track request
+// waits one second on the video window's one-shot timer.
+#include <windows.h>
+
+#include <string>
+
+#include "engine/Morlune.h"
+#include "host/EndTest.h"
+#include "host/Main.h"
+#include "host/Poll.h"
+#include "host/TimeText.h"
+#include "ui/UnitForm.h"
+#include "ui/UnitOption.h"
+
+namespace {
+
+// The user's time separator, read once: the regional settings are not worth a query per poll.
+const std::wstring& TimeSeparator() {
+    static const std::wstring separator = [] {
+        wchar_t text[8] = {};
+        const int n = GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_STIME, text, 8);
+        return n > 1 ? std::wstring(text) : std::wstring(L":");
+    }();
+    return separator;
+}
+
+// Asks the player for shuffle and repeat (in this order), stops without cancelling a pending
+// request (this runs again on every poll while a short track keeps ending) and arms the timer.
+void EndTrack() {
+    const auto shuffle = static_cast<int32_t>(SendMessageW(Module.hMainWindow, WM_USER, 0, kIpcGetShuffle));
+    const auto repeat = static_cast<int32_t>(SendMessageW(Module.hMainWindow, WM_USER, 0, kIpcGetRepeat));
+    AdvanceOnEnd = static_cast<int32_t>(static_cast<uint32_t>(shuffle) + static_cast<uint32_t>(repeat));
+    StopTrack();
+    VideoForm->Timer1.SetEnabled(true);  // enabling a running timer does not restart its wait
+}
+
+}  // namespace
+
+int WA_CALL GetOutputTime() {
+    try {
+        if (!Engine || !VideoForm || !FormOptions) {
+            return -1;  // polled before Init
+        }
+        // Each step asks the engine again: the end rule may have closed the graph in between.
+        if (TrackHasEnded(Engine->GetPositionMs(), static_cast<int32_t>(Engine->GetDurationMs()))) {
+            EndTrack();
+        }
+        const std::wstring text = TimeBarText(FormOptions->RadioGroup1.ItemIndex(), Engine->GetPositionMs(),
+                                              static_cast<int32_t>(Engine->GetDurationMs()), TimeSeparator());
+        // Setting an unchanged text would only repaint the bar on every poll.
+        if (VideoForm->Label1.Caption() != text) {
+            VideoForm->Label1.SetCaption(text);
+        }
+        return Engine->GetPositionMs();
+    } catch (...) {
+        return -1;
+    }
+}
+
+void RequestNextTrack() {
+    if (AdvanceOnEnd > 0) {
+        (void)SendMessageW(Module.hMainWindow, WM_COMMAND, kCmdNextTrack, 0);
+    }
+}
+
+void CancelPendingNextTrack() {
+    if (VideoForm) {
+        VideoForm->Timer1.SetEnabled(false);
+    }
+}
