@@ -341,4 +341,25 @@ TEST_F(VideoWindow, FullScreenFlagAndAbout) {
     EXPECT_EQ(item.Caption(), L"全屏");
 }
 
+TEST_F(VideoWindow, ARightClickOpensTheContextMenu) {
+    ShowWindow(mainWindow, SW_SHOWNA);
+    VideoForm->Show();
+    HMENU opened = nullptr;
+    TWndMethod routine = VideoForm->WindowProc;
+    VideoForm->WindowProc = [&](TMessage& m) {
+        if (m.Msg == WM_INITMENUPOPUP && !opened) opened = reinterpret_cast<HMENU>(m.WParam);
+        routine(m);
+    };
+    // The menu runs its own loop; a timer inside it closes the menu again.
+    TTimer closer(nullptr, "closer");
+    closer.SetInterval(200);
+    closer.OnTimer = [&](TComponent*) {
+        closer.SetEnabled(false);
+        EndMenu();
+    };
+    SendMessageW(VideoForm->VideoPanel.Handle(), WM_RBUTTONUP, 0, MAKELPARAM(10, 10));
+    EXPECT_EQ(opened, VideoForm->VideoMenu.Handle());
+    EXPECT_EQ(VideoForm->FullScreen_Menu.Tag(), 0);  // nothing was chosen
+}
+
 }  // namespace

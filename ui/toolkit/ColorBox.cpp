@@ -40,6 +40,9 @@ constexpr NamedColor kColors[] = {
 
 TColorBox::TColorBox(TComponent* owner, std::string name, TWinControl& parent)
     : TComboBox(owner, std::move(name), parent, CBS_OWNERDRAWFIXED | CBS_HASSTRINGS) {
+    // The list asked for its item height while it was being made, before this kind existed.
+    SendMessageW(hwnd_, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), 16);
+    SendMessageW(hwnd_, CB_SETITEMHEIGHT, 0, 16);
     AddItem(L"自定义...", static_cast<LPARAM>(clBlack));
     for (const NamedColor& entry : kColors) AddItem(entry.name, static_cast<LPARAM>(entry.color));
 }

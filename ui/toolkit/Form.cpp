@@ -18,7 +18,9 @@ constexpr DWORD kDialogStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILD
 
 TForm::TForm(std::string name) : TWinControl(nullptr, std::move(name), nullptr) {
     visible_ = false;
-    CreateHandle(nullptr, kSizeableStyle, WS_EX_CONTROLPARENT, nullptr);
+    // No parent notification: once a foreign window is our parent, destroying the form at unload
+    // must not call into that window's owner.
+    CreateHandle(nullptr, kSizeableStyle, WS_EX_CONTROLPARENT | WS_EX_NOPARENTNOTIFY, nullptr);
     ReadBounds();
 }
 
