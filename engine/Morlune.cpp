@@ -320,3 +320,7 @@ std::string TMorlune::GetFileName() {
         return std::string();
     }
 }
+
+bool GraphIsOpen() {
+    return graphBuilder && mediaControl && mediaSeeking && basicAudio && basicVideo && videoWindow && mediaEvent;
+}

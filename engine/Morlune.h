@@ -61,3 +61,7 @@ struct GraphSource {
     std::function<HRESULT(IGraphBuilder** graph)> createGraph;
 };
 void SetGraphSource(GraphSource source);
+
+// True while a graph that rendered its file is held: every interface reference is present. The
+// host tells the player from this whether Play opened the file.
+bool GraphIsOpen();

@@ -3,6 +3,20 @@
 // then on calls only through the record, always on its UI thread.
 #include "host/Main.h"
 
+#include <cstring>
+#include <string>
+
+#include "engine/Morlune.h"
+#include "host/NamePart.h"
+#include "host/Poll.h"
+#include "host/Volume.h"
+#include "settings/AnsiText.h"
+#include "ui/UnitAbout.h"
+#include "ui/UnitForm.h"
+#include "ui/UnitInfo.h"
+#include "ui/UnitOption.h"
+#include "ui/toolkit/Component.h"
+
 namespace {
 
 // "Kelvane 的 ATRAC3 DS 插件" in code page 936: the player shows these bytes as they are, so they
@@ -12,8 +26,30 @@ constexpr char kDescription[] = "Kelvane \xB5\xC4 ATRAC3 DS \xB2\xE5\xBC\xFE";
 // Pairs of extension list and description, ended by an empty string: "omg;oma" NUL "" NUL NUL.
 constexpr char kExtensions[] = "omg;oma\0";
 
+bool SystemLeadByte(unsigned char byte) {
+    return IsDBCSLeadByte(byte) != FALSE;
+}
+
+// The host's file names are in the system's ANSI code page.
+std::string HostNamePart(const std::string& path) {
+    return NamePart(path, SystemLeadByte);
+}
+
+// A plain file of that name (a folder does not count), tested as the engine tests it: in UTF-16,
+// so that names longer than the ANSI calls take are judged alike.
+bool FileExists(const std::string& name) {
+    const DWORD attributes = GetFileAttributesW(AnsiToWide(name).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// What Play tells the player: 0 opened, -1 no such file, 1 the file could not be played.
+constexpr int kPlayOpened = 0;
+constexpr int kPlayNoFile = -1;
+constexpr int kPlayFailed = 1;
+
 }  // namespace
 
+std::unique_ptr<TMorlune> Engine;
 bool Paused = false;
 int32_t TrackLengthMs = 0;
 int32_t AdvanceOnEnd = 0;
@@ -67,35 +103,138 @@ void WA_CALL SetPan(int /*pan*/) {}
 
 void WA_CALL EQSet(int /*on*/, char /*data*/[10], int /*preamp*/) {}
 
-// --- Not yet built: these answer as a plug-in with nothing open would. ---
-void WA_CALL Config(HWND /*hwndParent*/) {}
-void WA_CALL About(HWND /*hwndParent*/) {}
-void WA_CALL Init() {}
-void WA_CALL GetFileInfo(const char* /*file*/, char* title, int* lengthMs) {
-    if (title) {
-        title[0] = '\0';
-    }
-    if (lengthMs) {
-        *lengthMs = 0;
-    }
+// Every callback runs its body behind the widget layer's edge: the player's process must never see
+// one of our exceptions.
+void WA_CALL Config(HWND /*hwndParent*/) {
+    Guarded([] { (void)FormOptions->ShowModal(); });
 }
-int WA_CALL InfoBox(const char* /*file*/, HWND /*hwndParent*/) {
-    return 0;
+
+void WA_CALL About(HWND /*hwndParent*/) {
+    Guarded([] { (void)FormAbout->ShowModal(); });
 }
-int WA_CALL Play(const char* /*file*/) {
-    return 1;
+
+void WA_CALL Init() {
+    Guarded([] {
+        FindVolumeDevice();
+        VideoForm = std::make_unique<TVideoForm>();
+        FormOptions = std::make_unique<TFormOptions>();  // arms the settings start-up timer
+        FormAbout = std::make_unique<TFormAbout>();
+        FormInfo = std::make_unique<TFormInfo>();
+        Engine = std::make_unique<TMorlune>();
+        Engine->SetOwnerWindow(VideoForm->Handle());
+        // Far outside the player's client area (the form's designed 9999, 9999), same handle.
+        VideoForm->SetParentWindow(Module.hMainWindow);
+        TrackLengthMs = 0;
+    });
 }
-void WA_CALL Pause() {}
-void WA_CALL UnPause() {}
+
+int WA_CALL Play(const char* file) {
+    int result = kPlayFailed;
+    Guarded([&] {
+        CancelPendingNextTrack();
+        Paused = false;
+        const std::string name = file ? file : "";
+        VideoForm->Show();
+        Engine->OpenFile(name);
+        if (!FileExists(name)) {
+            result = kPlayNoFile;
+        } else if (GraphIsOpen()) {
+            result = kPlayOpened;
+        }
+        Engine->Resume();
+        VideoForm->SetWidth(Engine->VideoWidth);
+        VideoForm->SetHeight(Engine->VideoHeight);
+        const int32_t bar = VideoForm->TmPanel.Height();
+        Engine->SetVideoRect(0, bar, VideoForm->VideoPanel.Width(), VideoForm->VideoPanel.Height() + bar);
+        TrackLengthMs = static_cast<int32_t>(Engine->GetDurationMs());
+        const std::wstring shown = AnsiToWide(HostNamePart(Engine->GetFileName()));
+        VideoForm->Label1.SetCaption(shown);
+        VideoForm->SetCaption(std::wstring(shown)
+                                  .append(L" [")
+                                  .append(std::to_wstring(VideoForm->Width()))
+                                  .append(L" x ")
+                                  .append(std::to_wstring(VideoForm->Height()))
+                                  .append(L"]"));
+        VideoForm->FormResize(nullptr);
+    });
+    return result;
+}
+
+void WA_CALL Pause() {
+    Guarded([] {
+        Engine->Pause();
+        Paused = true;
+    });
+}
+
+void WA_CALL UnPause() {
+    Guarded([] {
+        Engine->Run();
+        Paused = false;
+    });
+}
+
 int WA_CALL IsPaused() {
-    return 0;
+    return Paused ? 1 : 0;
 }
-void WA_CALL Stop() {}
+
+void StopTrack() {
+    Engine->Stop();
+    Engine->CloseGraph();
+    VideoForm->Hide();
+}
+
+void WA_CALL Stop() {
+    Guarded([] {
+        CancelPendingNextTrack();
+        StopTrack();
+    });
+}
+
 int WA_CALL GetLength() {
+    int length = 0;
+    Guarded([&] { length = static_cast<int32_t>(Engine->GetDurationMs()); });
+    return length;
+}
+
+void WA_CALL SetOutputTime(int timeMs) {
+    Guarded([=] { Engine->SetPositionMs(static_cast<int64_t>(timeMs)); });
+}
+
+// The player's title buffer for a file; we never write more than this, NUL included.
+constexpr size_t kTitleBufferBytes = 2048;
+
+void WA_CALL GetFileInfo(const char* file, char* title, int* lengthMs) {
+    Guarded([=] {
+        std::string path = file ? file : "";
+        if (path.empty()) {
+            const auto index = SendMessageW(Module.hMainWindow, kWmWinampUser, 0, kIpcGetListPos);
+            const auto entry = reinterpret_cast<const char*>(
+                SendMessageW(Module.hMainWindow, kWmWinampUser, static_cast<WPARAM>(index), kIpcGetPlaylistFile));
+            path = entry ? entry : "";
+        }
+        if (title) {
+            std::string name = HostNamePart(path);
+            if (name.size() >= kTitleBufferBytes) {
+                // Cut on a character boundary: never leave half of a double-byte character.
+                size_t keep = 0;
+                for (size_t i = 0; i < name.size();) {
+                    const size_t step = SystemLeadByte(static_cast<unsigned char>(name[i])) ? 2 : 1;
+                    if (i + step > kTitleBufferBytes - 1) break;
+                    i += step;
+                    keep = i;
+                }
+                name.resize(keep);
+            }
+            memcpy(title, name.c_str(), name.size() + 1);
+        }
+        if (lengthMs) {
+            *lengthMs = TrackLengthMs;
+        }
+    });
+}
+
+int WA_CALL InfoBox(const char* file, HWND /*hwndParent*/) {
+    Guarded([=] { (void)ShowInfoBox(file ? file : ""); });
     return 0;
 }
-int WA_CALL GetOutputTime() {
-    return -1;
-}
-void WA_CALL SetOutputTime(int /*timeMs*/) {}
-void WA_CALL SetVolume(int /*volume*/) {}
