@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
-#include <commctrl.h>
 
 #include <stdexcept>
 #include <string>
@@ -452,17 +451,6 @@ TEST_F(Toolkit, ClientSizeSettersSizeTheInside) {
     EXPECT_EQ(form->ClientWidth(), 326);
     EXPECT_EQ(form->ClientHeight(), 249);
     EXPECT_FALSE(GetWindowLongPtrW(form->Handle(), GWL_STYLE) & WS_THICKFRAME);
-}
-
-TEST_F(Toolkit, TrackBarAndNotebookKeepTheirProperty) {
-    int changes = 0;
-    form->Track.OnChange = [&](TComponent*) { ++changes; };
-    form->Track.SetPosition(4);
-    EXPECT_EQ(SendMessageW(form->Track.Handle(), TBM_GETPOS, 0, 0), 4);
-    form->Track.SetPosition(4);
-    EXPECT_EQ(changes, 1);
-    form->Pages.SetPageIndex(2);
-    EXPECT_EQ(form->Pages.PageIndex(), 2);
 }
 
 }  // namespace

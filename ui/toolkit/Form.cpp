@@ -14,6 +14,12 @@ namespace {
 constexpr DWORD kSizeableStyle = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
 constexpr DWORD kDialogStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
 
+BOOL CALLBACK CollectEnabledWindow(HWND window, LPARAM list) {
+    if (IsWindowVisible(window) && IsWindowEnabled(window))
+        reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
+    return TRUE;
+}
+
 }  // namespace
 
 TForm::TForm(std::string name) : TWinControl(nullptr, std::move(name), nullptr) {
@@ -106,14 +112,7 @@ void TForm::SetParentWindow(HWND parentWindow) {
 int32_t TForm::ShowModal() {
     // The thread's other windows take no input while the form is up, as with a dialog box.
     std::vector<HWND> disabled;
-    EnumThreadWindows(
-        GetCurrentThreadId(),
-        [](HWND w, LPARAM p) -> BOOL {
-            auto* list = reinterpret_cast<std::vector<HWND>*>(p);
-            if (IsWindowVisible(w) && IsWindowEnabled(w)) list->push_back(w);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&disabled));
+    EnumThreadWindows(GetCurrentThreadId(), CollectEnabledWindow, reinterpret_cast<LPARAM>(&disabled));
     disabled.erase(std::remove(disabled.begin(), disabled.end(), hwnd_), disabled.end());
     for (HWND w : disabled) EnableWindow(w, FALSE);
 
