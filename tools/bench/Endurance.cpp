@@ -42,12 +42,21 @@ EnduranceRun Measure(Cycle cycle, const std::string& wav, const std::string& avi
 
 }  // namespace
 
+EnduranceRun MeasurePlugin(PluginHost& host, const std::string& wav, const std::string& avi, int wavCycles,
+                           int aviCycles, int warmUp) {
+    return Measure([&](const std::string& f) { return PluginCycle(host, f); }, wav, avi, wavCycles, aviCycles,
+                   warmUp);
+}
+
+EnduranceRun MeasureBare(const std::string& wav, const std::string& avi, int wavCycles, int aviCycles, int warmUp) {
+    return Measure(BareCycle, wav, avi, wavCycles, aviCycles, warmUp);
+}
+
 EnduranceResult RunEndurance(PluginHost& host, const std::string& wav, const std::string& avi, int wavCycles,
                              int aviCycles, int warmUp) {
     EnduranceResult result;
-    result.plugin = Measure([&](const std::string& f) { return PluginCycle(host, f); }, wav, avi, wavCycles,
-                            aviCycles, warmUp);
-    result.bare = Measure(BareCycle, wav, avi, wavCycles, aviCycles, warmUp);
+    result.plugin = MeasurePlugin(host, wav, avi, wavCycles, aviCycles, warmUp);
+    result.bare = MeasureBare(wav, avi, wavCycles, aviCycles, warmUp);
     return result;
 }
 

@@ -20,8 +20,13 @@ struct EnduranceResult {
     EnduranceRun bare;
 };
 
-// The plug-in must have been loaded and initialised. warmUp cycles of each kind run first,
-// alternating the two files, and are not counted.
+// warmUp cycles run first, alternating the two files, and are not counted. The plug-in must have
+// been loaded and initialised.
+EnduranceRun MeasurePlugin(PluginHost& host, const std::string& wav, const std::string& avi, int wavCycles,
+                           int aviCycles, int warmUp);
+EnduranceRun MeasureBare(const std::string& wav, const std::string& avi, int wavCycles, int aviCycles, int warmUp);
+
+// Both, the plug-in first.
 EnduranceResult RunEndurance(PluginHost& host, const std::string& wav, const std::string& avi, int wavCycles,
                              int aviCycles, int warmUp);
 

@@ -55,6 +55,10 @@ std::wstring lastBar;
 bool lastBarValid = false;
 DWORD endedAt = 0;  // when a poll first read -1 after the track had a position
 int lastVisible = -1;
+// Set while a script's play runs: a message box from Play keeps the message loop going, and the
+// script must not start its next command inside it. Dialog commands leave the script running so
+// that it can press their buttons.
+bool scriptHeld = false;
 int pass = 1;
 
 constexpr UINT_PTR kPollTimer = 1;
@@ -301,6 +305,7 @@ void PrintRecord() {
 
 // Runs script commands until one waits; returns false when the script asked to quit.
 bool RunScript() {
+    if (scriptHeld) return true;
     while (scriptPos < opts.script.size()) {
         if (waitUntil && static_cast<LONG>(GetTickCount() - waitUntil) < 0) return true;
         waitUntil = 0;
@@ -314,7 +319,9 @@ bool RunScript() {
             waitUntil = GetTickCount() + static_cast<DWORD>(atoi(arg));
             if (waitUntil == 0) waitUntil = 1;
         } else if (v == "play") {
+            scriptHeld = true;
             PlayEntry(arg[0] ? atoi(arg) : current);
+            scriptHeld = false;
         } else if (v == "stop") {
             StopPlayback("script");
         } else if (v == "pause") {
