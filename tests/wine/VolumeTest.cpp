@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "engine/Morlune.h"
 #include "host/Main.h"
 #include "host/Volume.h"
 
@@ -106,6 +107,15 @@ TEST_F(Volume, EachCallCarriesTheSameLevelInBothHalves) {
         ASSERT_EQ(machine.volumes.size(), 3u) << volume;
         for (auto& call : machine.volumes) EXPECT_EQ(call.second, value) << volume;
     }
+}
+
+TEST_F(Volume, TheGraphIsKeptAtFullLevelForThisAndLaterFiles) {
+    Engine = std::make_unique<TMorlune>();
+    Engine->Volume = -2500;
+    SetVolume(10);
+    EXPECT_EQ(Engine->Volume, 0);
+    EXPECT_EQ(machine.volumes.size(), 3u);
+    Engine.reset();
 }
 
 TEST(VolumeReal, TheRealCallsAreTheDefaultAndTheirRefusalsAreHarmless) {
