@@ -428,6 +428,9 @@ TEST_F(Toolkit, AFormCanBecomeAChildOfAForeignWindowKeepingItsHandle) {
     POINT origin{0, 0};
     MapWindowPoints(before, host.Handle(), &origin, 1);
     EXPECT_GT(origin.x, 9999);  // the client area starts inside the frame at 9999
+    form->Show();  // shown, although its hidden parent keeps it off the screen
+    EXPECT_TRUE(form->Visible());
+    EXPECT_FALSE(IsWindowVisible(before));
     form->SetParentWindow(nullptr);
 }
 

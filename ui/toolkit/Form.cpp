@@ -20,6 +20,9 @@ BOOL CALLBACK CollectEnabledWindow(HWND window, LPARAM list) {
     return TRUE;
 }
 
+// The form's own state, whether or not a (foreign) parent is shown.
+bool OwnVisibleBit(HWND window) { return (GetWindowLongPtrW(window, GWL_STYLE) & WS_VISIBLE) != 0; }
+
 }  // namespace
 
 TForm::TForm(std::string name) : TWinControl(nullptr, std::move(name), nullptr) {
@@ -78,7 +81,7 @@ void TForm::SetVisible(bool visible) {
         SetBounds(x, y, width_, height_);
     }
     ShowWindow(hwnd_, visible ? SW_SHOW : SW_HIDE);
-    visible_ = IsWindowVisible(hwnd_) != FALSE;
+    visible_ = OwnVisibleBit(hwnd_);
 }
 
 void TForm::SetBorderStyle(TBorderStyle style) {
@@ -177,7 +180,7 @@ void TForm::Dispatch(TMessage& m) {
         case WM_WINDOWPOSCHANGED:
             // Before the standard handling, which sends WM_SIZE: OnResize sees the new bounds.
             ReadBounds();
-            visible_ = IsWindowVisible(hwnd_) != FALSE;
+            visible_ = OwnVisibleBit(hwnd_);
             break;
         case WM_CLOSE:
             Close();  // never the standard handling, which would destroy the window
