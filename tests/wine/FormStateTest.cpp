@@ -4,26 +4,16 @@
 
 #include <windows.h>
 
-#include <cstdio>
 #include <string>
 #include <vector>
 
 #include "host/Notify.h"
 #include "settings/AmpShell.h"
+#include "tests/wine/FileBytes.h"
 #include "tests/wine/TestSupport.h"
 #include "ui/toolkit/Toolkit.h"
 
 namespace {
-
-std::string ReadFileBytes(const std::string& path) {
-    std::string bytes;
-    if (FILE* f = fopen(path.c_str(), "rb")) {
-        char buffer[4096];
-        for (size_t n; (n = fread(buffer, 1, sizeof buffer, f)) > 0;) bytes.append(buffer, n);
-        fclose(f);
-    }
-    return bytes;
-}
 
 // A window that counts the messages posted to it: shows when the message loop has run.
 struct Pump {

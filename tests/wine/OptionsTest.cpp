@@ -5,7 +5,6 @@
 
 #include <windows.h>
 
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -13,21 +12,12 @@
 #include "host/Main.h"
 #include "host/Notify.h"
 #include "settings/AmpShell.h"
+#include "tests/wine/FileBytes.h"
 #include "tests/wine/TestSupport.h"
 #include "ui/UnitForm.h"
 #include "ui/UnitOption.h"
 
 namespace {
-
-std::string ReadFileBytes(const std::string& path) {
-    std::string bytes;
-    if (FILE* f = fopen(path.c_str(), "rb")) {
-        char buffer[4096];
-        for (size_t n; (n = fread(buffer, 1, sizeof buffer, f)) > 0;) bytes.append(buffer, n);
-        fclose(f);
-    }
-    return bytes;
-}
 
 void Pump(DWORD ms) {
     const DWORD start = GetTickCount();

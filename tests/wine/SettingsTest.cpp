@@ -3,24 +3,14 @@
 
 #include <windows.h>
 
-#include <cstdio>
 #include <string>
 
 #include "settings/AmpShell.h"
+#include "tests/wine/FileBytes.h"
 #include "tests/wine/TestSupport.h"
 #include "ui/toolkit/Exception.h"
 
 namespace {
-
-std::string ReadFileBytes(const std::string& path) {
-    std::string bytes;
-    if (FILE* f = fopen(path.c_str(), "rb")) {
-        char buffer[4096];
-        for (size_t n; (n = fread(buffer, 1, sizeof buffer, f)) > 0;) bytes.append(buffer, n);
-        fclose(f);
-    }
-    return bytes;
-}
 
 class Settings : public ::testing::Test {
 protected:
