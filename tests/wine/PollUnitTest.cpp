@@ -1,0 +1,152 @@
+// The poll in this process, against a recording stand-in for the player's main window: with no
+// file open every poll ends the track (the duration is 0), which shows the end rule's messages,
+// the signed sum of the answers, the one-second wait and the bar written only when it changes.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <vector>
+
+#include "host/Main.h"
+#include "settings/AmpShell.h"
+#include "tests/wine/TestSupport.h"
+#include "ui/UnitForm.h"
+
+namespace {
+
+struct Sent {
+    UINT msg;
+    WPARAM wParam;
+    LPARAM lParam;
+    DWORD tick;
+};
+std::vector<Sent> sent;
+LRESULT shuffleAnswer = 0, repeatAnswer = 0;
+int barWrites = 0;
+
+LRESULT CALLBACK PlayerProc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_USER || msg == WM_COMMAND) {
+        sent.push_back({msg, wp, lp, GetTickCount()});
+        if (msg == WM_USER && lp == kIpcGetShuffle) return shuffleAnswer;
+        if (msg == WM_USER && lp == kIpcGetRepeat) return repeatAnswer;
+        return 0;
+    }
+    return DefWindowProcW(w, msg, wp, lp);
+}
+
+LRESULT CALLBACK CountBarWrites(HWND w, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR) {
+    if (msg == WM_SETTEXT) ++barWrites;
+    return DefSubclassProc(w, msg, wp, lp);
+}
+
+void Pump(DWORD ms) {
+    const DWORD end = GetTickCount() + ms;
+    while (static_cast<LONG>(GetTickCount() - end) < 0) {
+        MSG m;
+        while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&m);
+        Sleep(5);
+    }
+}
+
+std::vector<Sent> Commands() {
+    std::vector<Sent> commands;
+    for (const auto& s : sent) {
+        if (s.msg == WM_COMMAND) commands.push_back(s);
+    }
+    return commands;
+}
+
+class PollUnit : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        folder_ = testsupport::MakeTempDir("pollunit");
+        SetSettingsFolder(folder_.substr(0, folder_.size() - 1));
+        WNDCLASSW wc = {};
+        wc.lpfnWndProc = PlayerProc;
+        wc.hInstance = GetModuleHandleW(nullptr);
+        wc.lpszClassName = L"RecordingPlayer";
+        RegisterClassW(&wc);
+        Module.hMainWindow = CreateWindowExW(0, wc.lpszClassName, L"player", WS_OVERLAPPEDWINDOW, 0, 0, 300, 200,
+                                             nullptr, nullptr, wc.hInstance, nullptr);
+        Module.Init();
+        Pump(200);  // the settings start-up
+        SetWindowSubclass(VideoForm->Label1.Handle(), CountBarWrites, 1, 0);
+    }
+    static void TearDownTestSuite() {
+        SetSettingsFolder("");
+        testsupport::RemoveTree(folder_);
+    }
+    void SetUp() override {
+        Pump(1300);  // let a wait left by an earlier case run out
+        sent.clear();
+        barWrites = 0;
+    }
+    static std::string folder_;
+};
+std::string PollUnit::folder_;
+
+TEST_F(PollUnit, EveryPollAsksShuffleThenRepeatAndTheBarIsWrittenOnce) {
+    shuffleAnswer = 2;
+    repeatAnswer = -1;
+    const DWORD start = GetTickCount();
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(Module.GetOutputTime(), -1);
+    ASSERT_EQ(sent.size(), 10u);
+    for (size_t i = 0; i < sent.size(); i += 2) {
+        EXPECT_EQ(sent[i].msg, static_cast<UINT>(WM_USER));
+        EXPECT_EQ(sent[i].wParam, 0u);
+        EXPECT_EQ(sent[i].lParam, 250);
+        EXPECT_EQ(sent[i + 1].lParam, 251);
+    }
+    EXPECT_EQ(AdvanceOnEnd, 1) << "2 + -1";
+    EXPECT_EQ(VideoForm->Label1.Caption(), L"00:00:00");
+    EXPECT_EQ(barWrites, 1) << "an unchanged text is not set again";
+    EXPECT_FALSE(VideoForm->Visible());
+
+    // Polls go on inside the second: the wait started by the first one is not restarted.
+    for (int i = 0; i < 10; ++i) {
+        Pump(50);
+        Module.GetOutputTime();
+    }
+    Pump(900);
+    const auto commands = Commands();
+    ASSERT_EQ(commands.size(), 1u);
+    EXPECT_EQ(commands[0].wParam, 40048u);
+    EXPECT_EQ(commands[0].lParam, 0);
+    EXPECT_GE(commands[0].tick - start, 950u);
+    EXPECT_LT(commands[0].tick - start, 1400u);
+}
+
+TEST_F(PollUnit, OnlyAPositiveSumAsksForTheNextTrack) {
+    const LRESULT rows[][2] = {{-1, 1}, {0, 0}, {-5, 0}};
+    for (auto& row : rows) {
+        shuffleAnswer = row[0];
+        repeatAnswer = row[1];
+        Module.GetOutputTime();
+        Pump(1300);
+        EXPECT_TRUE(Commands().empty()) << row[0] << " + " << row[1];
+    }
+}
+
+TEST_F(PollUnit, TheHostsStopOrPlayCancelsButTheEndRuleDoesNot) {
+    shuffleAnswer = 0;
+    repeatAnswer = 1;
+    Module.GetOutputTime();
+    Pump(300);
+    Module.Stop();
+    Pump(1200);
+    EXPECT_TRUE(Commands().empty()) << "Stop within the second";
+
+    Module.GetOutputTime();
+    Pump(300);
+    Module.Play("Z:\\no\\such\\file.oma");
+    Module.Stop();
+    Pump(1200);
+    EXPECT_TRUE(Commands().empty()) << "Play within the second";
+
+    Module.GetOutputTime();
+    Pump(1300);
+    EXPECT_EQ(Commands().size(), 1u) << "left alone, the request arrives";
+}
+
+}  // namespace
