@@ -108,9 +108,9 @@ protected:
 TEST_F(Toolkit, ComponentsAreWalkedInCreationOrderAndMatchedByKind) {
     std::vector<std::string> names;
     for (int32_t i = 0; i < form->ComponentCount(); ++i) names.push_back(form->Component(i)->Name());
-    EXPECT_EQ(names, (std::vector<std::string>{"Bar", "Area", "Group", "Box", "Radio", "Formats", "Go", "Text",
-                                               "Colors", "Menu", "Parent", "Child", "Line", "Ticker", "Track",
-                                               "Pages"}));
+    EXPECT_EQ(names,
+              (std::vector<std::string>{"Bar", "Area", "Group", "Box", "Radio", "Formats", "Go", "Text", "Colors",
+                                        "Menu", "Parent", "Child", "Line", "Ticker", "Track", "Pages"}));
     // A descendant counts as its base kind, as the settings store tests kinds.
     std::vector<std::string> groups, combos, items;
     for (int32_t i = 0; i < form->ComponentCount(); ++i) {
@@ -363,7 +363,8 @@ TEST_F(Toolkit, LabelsKeepTheirOwnFontAndLinksLookLikeLinks) {
     EXPECT_TRUE(form->Text.Font().Style() & fsUnderline);
     int clicks = 0;
     form->Text.OnClick = [&](TComponent*) { ++clicks; };
-    SendMessageW(form->Bar.Handle(), WM_COMMAND, MAKEWPARAM(0, STN_CLICKED), reinterpret_cast<LPARAM>(form->Text.Handle()));
+    SendMessageW(form->Bar.Handle(), WM_COMMAND, MAKEWPARAM(0, STN_CLICKED),
+                 reinterpret_cast<LPARAM>(form->Text.Handle()));
     EXPECT_EQ(clicks, 1);
 }
 
@@ -428,7 +429,7 @@ TEST_F(Toolkit, AFormCanBecomeAChildOfAForeignWindowKeepingItsHandle) {
     POINT origin{0, 0};
     MapWindowPoints(before, host.Handle(), &origin, 1);
     EXPECT_GT(origin.x, 9999);  // the client area starts inside the frame at 9999
-    form->Show();  // shown, although its hidden parent keeps it off the screen
+    form->Show();               // shown, although its hidden parent keeps it off the screen
     EXPECT_TRUE(form->Visible());
     EXPECT_FALSE(IsWindowVisible(before));
     form->SetParentWindow(nullptr);

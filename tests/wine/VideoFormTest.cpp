@@ -39,8 +39,8 @@ HWND MakeMainWindow() {
         return RegisterClassW(&wc) != 0;
     }();
     (void)registered;
-    return CreateWindowExW(0, L"VideoFormTestMain", L"player", WS_OVERLAPPEDWINDOW, 0, 0, 640, 480, nullptr,
-                           nullptr, GetModuleHandleW(nullptr), nullptr);
+    return CreateWindowExW(0, L"VideoFormTestMain", L"player", WS_OVERLAPPEDWINDOW, 0, 0, 640, 480, nullptr, nullptr,
+                           GetModuleHandleW(nullptr), nullptr);
 }
 
 HWND FirstStatic(HWND parent) {
@@ -142,12 +142,12 @@ TEST_F(VideoWindow, IsMadeHiddenFarOutsideItsParentAsDesigned) {
         const wchar_t* caption;
         bool checked;
     };
-    for (const Item& row : {Item{&f.Aspect1, L"宽高比", false}, Item{&f.Mantainaspectratio_Menu, L"保持", true},
-                            Item{&f.N43screenratio1, L"4:3", false}, Item{&f.N169screenration1, L"16:9", false},
-                            Item{&f.freeaspectratio1, L"自由", false}, Item{&f.N1, L"-", false},
-                            Item{&f.Config, L"配置", false}, Item{&f.N3, L"-", false},
-                            Item{&f.FullScreen_Menu, L"全屏", false}, Item{&f.N2, L"-", false},
-                            Item{&f.About1, L"关于...", false}}) {
+    for (const Item& row :
+         {Item{&f.Aspect1, L"宽高比", false}, Item{&f.Mantainaspectratio_Menu, L"保持", true},
+          Item{&f.N43screenratio1, L"4:3", false}, Item{&f.N169screenration1, L"16:9", false},
+          Item{&f.freeaspectratio1, L"自由", false}, Item{&f.N1, L"-", false}, Item{&f.Config, L"配置", false},
+          Item{&f.N3, L"-", false}, Item{&f.FullScreen_Menu, L"全屏", false}, Item{&f.N2, L"-", false},
+          Item{&f.About1, L"关于...", false}}) {
         EXPECT_EQ(row.item->Caption(), row.caption) << row.item->Name();
         EXPECT_EQ(row.item->Checked(), row.checked) << row.item->Name();
     }

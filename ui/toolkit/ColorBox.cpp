@@ -13,6 +13,8 @@ struct NamedColor {
 
 constexpr TColor Sys(int index) { return kSystemColorFlag | static_cast<TColor>(index); }
 
+// One row per group reads better than one line per colour.
+// clang-format off
 constexpr NamedColor kColors[] = {
     // standard
     {clBlack, L"黑色"}, {clMaroon, L"栗色"}, {clGreen, L"绿色"}, {clOlive, L"橄榄色"}, {clNavy, L"深蓝色"},
@@ -35,6 +37,7 @@ constexpr NamedColor kColors[] = {
     {Sys(COLOR_GRADIENTACTIVECAPTION), L"渐变活动标题"}, {Sys(COLOR_GRADIENTINACTIVECAPTION), L"渐变非活动标题"},
     {Sys(COLOR_MENUHILIGHT), L"菜单突出显示"}, {Sys(COLOR_MENUBAR), L"菜单栏"},
 };
+// clang-format on
 
 }  // namespace
 

@@ -4,7 +4,8 @@ namespace {
 constexpr int32_t kDropDownHeight = 200;  // room for the list when it drops down
 }  // namespace
 
-TComboBox::TComboBox(TComponent* owner, std::string name, TWinControl& parent) : TComboBox(owner, std::move(name), parent, 0) {}
+TComboBox::TComboBox(TComponent* owner, std::string name, TWinControl& parent)
+    : TComboBox(owner, std::move(name), parent, 0) {}
 
 TComboBox::TComboBox(TComponent* owner, std::string name, TWinControl& parent, DWORD extraStyle)
     : TControl(owner, std::move(name), &parent) {

@@ -21,6 +21,6 @@ public:
 protected:
     // For owner-drawn kinds: extra style bits.
     TComboBox(TComponent* owner, std::string name, TWinControl& parent, DWORD extraStyle);
-    virtual void Change();  // the user picked an item
+    virtual void Change();        // the user picked an item
     void PlaceWindow() override;  // the window's height includes the dropped-down list
 };

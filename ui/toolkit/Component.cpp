@@ -12,8 +12,6 @@ void Guarded(const std::function<void()>& body) noexcept {
         // fail, and nothing may leave this edge.
         try {
             NotifyUser(e.Message() + L".", NoticeKind::Error);
-        } catch (...) {
-        }
-    } catch (...) {
-    }
+        } catch (...) {}
+    } catch (...) {}
 }

@@ -30,8 +30,8 @@ LRESULT CALLBACK ToolkitWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lP
     return control->Receive(msg, wParam, lParam);
 }
 
-LRESULT CALLBACK ToolkitSubclassProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR /*id*/,
-                                     DWORD_PTR data) {
+LRESULT CALLBACK
+ToolkitSubclassProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR /*id*/, DWORD_PTR data) {
     auto* control = reinterpret_cast<TControl*>(data);
     if (msg == WM_NCDESTROY) {
         RemoveWindowSubclass(hwnd, ToolkitSubclassProc, 1);
@@ -89,17 +89,20 @@ TControl* TControl::FromHandle(HWND hwnd) {
     return hwnd ? static_cast<TControl*>(GetPropW(hwnd, kControlProperty)) : nullptr;
 }
 
-void TControl::CreateHandle(const wchar_t* className, DWORD style, DWORD exStyle, HWND parentWindow,
+void TControl::CreateHandle(const wchar_t* className,
+                            DWORD style,
+                            DWORD exStyle,
+                            HWND parentWindow,
                             const std::wstring& caption) {
     if (visible_) style |= WS_VISIBLE;
     if (parentWindow) style |= WS_CHILD | WS_CLIPSIBLINGS;
     HMENU id = (style & WS_CHILD) ? reinterpret_cast<HMENU>(static_cast<UINT_PTR>(id_)) : nullptr;
     if (!className) {
-        (void)CreateWindowExW(exStyle, kWindowClass, caption.c_str(), style, left_, top_, width_, height_,
-                              parentWindow, id, ThisModule(), this);
+        (void)CreateWindowExW(exStyle, kWindowClass, caption.c_str(), style, left_, top_, width_, height_, parentWindow,
+                              id, ThisModule(), this);
     } else {
-        hwnd_ = CreateWindowExW(exStyle, className, caption.c_str(), style, left_, top_, width_, height_,
-                                parentWindow, id, ThisModule(), nullptr);
+        hwnd_ = CreateWindowExW(exStyle, className, caption.c_str(), style, left_, top_, width_, height_, parentWindow,
+                                id, ThisModule(), nullptr);
         if (!hwnd_) return;
         SetPropW(hwnd_, kControlProperty, this);
         // Without the hook the control still works as the platform made it; it just raises no events.

@@ -68,7 +68,7 @@ public:
     TAlign Align() const { return align_; }
     void SetAlign(TAlign align);
 
-    TWndMethod WindowProc;  // replaceable message routine; starts as WndProc
+    TWndMethod WindowProc;            // replaceable message routine; starts as WndProc
     void WndProc(TMessage& message);  // the standard handling
     void Perform(TMessage& message) { WindowProc(message); }
 
@@ -87,7 +87,10 @@ protected:
     // parent may be null for a form. Derived constructors call CreateHandle with their class.
     TControl(TComponent* owner, std::string name, TWinControl* parent);
     // className null = our own window class. The caption becomes the window text.
-    void CreateHandle(const wchar_t* className, DWORD style, DWORD exStyle, HWND parentWindow,
+    void CreateHandle(const wchar_t* className,
+                      DWORD style,
+                      DWORD exStyle,
+                      HWND parentWindow,
                       const std::wstring& caption = L"");
     virtual void Dispatch(TMessage& message);  // standard handling of this kind; ends in Default
     void Default(TMessage& message);           // DefWindowProcW or the standard control's own

@@ -25,8 +25,7 @@ enum TPosition { poDesigned, poScreenCenter };
 enum TCloseAction { caNone, caHide };
 
 using TCloseEvent = std::function<void(TComponent* Sender, TCloseAction& action)>;
-using TCanResizeEvent =
-    std::function<void(TComponent* Sender, int32_t& newWidth, int32_t& newHeight, bool& resize)>;
+using TCanResizeEvent = std::function<void(TComponent* Sender, int32_t& newWidth, int32_t& newHeight, bool& resize)>;
 
 class TForm : public TWinControl {
 public:

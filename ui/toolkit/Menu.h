@@ -36,8 +36,8 @@ public:
 
 private:
     friend class TPopupMenu;
-    HMENU Submenu();       // made when the first child item arrives
-    void Update() const;   // writes caption, separator and mark into the native menu
+    HMENU Submenu();      // made when the first child item arrives
+    void Update() const;  // writes caption, separator and mark into the native menu
     TMenuItem* Find(UINT command);
 
     HMENU menu_;  // the native menu this item is in (owned by the popup or the parent item)

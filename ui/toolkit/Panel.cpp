@@ -1,7 +1,8 @@
 // Panels draw themselves: colour, bevel and a centred caption in the panel's font.
 #include "ui/toolkit/Panel.h"
 
-TPanel::TPanel(TComponent* owner, std::string name, TWinControl& parent) : TWinControl(owner, std::move(name), &parent) {
+TPanel::TPanel(TComponent* owner, std::string name, TWinControl& parent)
+    : TWinControl(owner, std::move(name), &parent) {
     CreateHandle(nullptr, WS_CLIPCHILDREN, WS_EX_CONTROLPARENT, parent.Handle());
 }
 
