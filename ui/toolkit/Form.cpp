@@ -34,6 +34,11 @@ TForm::TForm(std::string name) : TWinControl(nullptr, std::move(name), nullptr) 
 }
 
 TForm::~TForm() {
+    // The replaced routine and the handlers may belong to the derived form, which is already gone.
+    WindowProc = [this](TMessage& message) { WndProc(message); };
+    OnResize = nullptr;
+    OnCanResize = nullptr;
+    OnClose = nullptr;
     // Later components may hang in earlier ones (a label in a panel, an item in a menu): undo the
     // creation from its end.
     while (!components_.empty()) components_.pop_back();
