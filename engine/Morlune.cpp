@@ -111,7 +111,7 @@ void RemoveFilters() {
     const int removable = count < kMaxFilters ? count : kMaxFilters;
     for (int slot = 0; slot < removable; ++slot) {
         if (!slots[slot]) {
-            continue;
+            continue;  // counted but never handed out: nothing to remove
         }
         (void)graphBuilder->RemoveFilter(slots[slot].Get());
         slots[slot].Reset();
