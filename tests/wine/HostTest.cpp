@@ -1,0 +1,220 @@
+// The host callbacks in process, as the player calls them: a test window plays the player's main
+// window and records what the plug-in sends it; the engine renders real media that the test writes.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "engine/Morlune.h"
+#include "host/Main.h"
+#include "host/Notify.h"
+#include "tests/wine/TestSupport.h"
+#include "tools/mkmedia/MediaWriter.h"
+#include "ui/UnitForm.h"
+
+namespace {
+
+struct Received {
+    UINT msg;
+    WPARAM wp;
+    LPARAM lp;
+};
+std::vector<Received> received;
+const char* playlistEntry = nullptr;
+
+LRESULT CALLBACK PlayerProc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_USER || msg == WM_KEYDOWN) {
+        received.push_back({msg, wp, lp});
+        if (msg == WM_USER && lp == kIpcGetListPos) return 3;
+        if (msg == WM_USER && lp == kIpcGetPlaylistFile) return reinterpret_cast<LRESULT>(playlistEntry);
+        return 0;
+    }
+    return DefWindowProcW(w, msg, wp, lp);
+}
+
+class HostCallbacks : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        dir = testsupport::MakeTempDir("host");
+        avi = dir + "clip.avi";
+        wav = dir + "tone.wav";
+        ASSERT_TRUE(testsupport::WriteFileBytes(avi, MakeAvi(3000, 320, 240, 10, true)));
+        ASSERT_TRUE(testsupport::WriteFileBytes(wav, MakeToneWav(2000)));
+        SetNoticeHook([](const std::wstring& text, NoticeKind) { notices.push_back(text); });
+
+        WNDCLASSW wc = {};
+        wc.lpfnWndProc = PlayerProc;
+        wc.hInstance = GetModuleHandleW(nullptr);
+        wc.lpszClassName = L"HostTestPlayer";
+        RegisterClassW(&wc);
+        player = CreateWindowExW(0, wc.lpszClassName, L"player", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 400, 300,
+                                 nullptr, nullptr, wc.hInstance, nullptr);
+        winampGetInModule2()->hMainWindow = player;
+        Module.Init();
+    }
+    static void TearDownTestSuite() {
+        Module.Stop();
+        SetNoticeHook({});
+        testsupport::RemoveTree(dir);
+    }
+    static void Pump(DWORD ms) {
+        const DWORD end = GetTickCount() + ms;
+        MSG m;
+        while (static_cast<LONG>(GetTickCount() - end) < 0) {
+            while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
+                TranslateMessage(&m);
+                DispatchMessageW(&m);
+            }
+            Sleep(5);
+        }
+    }
+    static std::wstring Text(HWND w) {
+        wchar_t buf[512] = {};
+        GetWindowTextW(w, buf, 512);
+        return buf;
+    }
+    static RECT Outer() {
+        RECT r;
+        GetWindowRect(VideoForm->Handle(), &r);
+        return r;
+    }
+
+    static inline std::string dir, avi, wav;
+    static inline HWND player = nullptr;
+    static inline std::vector<std::wstring> notices;
+};
+
+TEST_F(HostCallbacks, InitLeavesAHiddenChildOfThePlayerFarOutside) {
+    HWND video = VideoForm->Handle();
+    ASSERT_NE(video, nullptr);
+    EXPECT_EQ(GetParent(video), player);
+    EXPECT_FALSE(IsWindowVisible(video));
+    EXPECT_EQ(Engine->OwnerWindow, video);
+    RECT r = Outer();
+    MapWindowPoints(nullptr, player, reinterpret_cast<POINT*>(&r), 2);
+    EXPECT_EQ(r.left, 9999);
+    EXPECT_EQ(r.top, 9999);
+    EXPECT_EQ(Module.GetLength(), 0);
+    int length = -5;
+    char title[64];
+    Module.GetFileInfo("C:\\x\\y.oma", title, &length);
+    EXPECT_STREQ(title, "y.oma");
+    EXPECT_EQ(length, 0);
+}
+
+TEST_F(HostCallbacks, PlayShowsSizesAndPlacesThePicture) {
+    EXPECT_EQ(Module.Play(avi.c_str()), 0);
+    HWND video = VideoForm->Handle();
+    EXPECT_TRUE(IsWindowVisible(video));
+    RECT r = Outer();
+    const int w = r.right - r.left;
+    const int h = r.bottom - r.top;
+    // Keep mode, 320 x 240 picture: the width follows the height by the picture's ratio, truncated.
+    EXPECT_EQ(w, 319);
+    EXPECT_EQ(h, 240);
+    EXPECT_EQ(Text(video), L"clip.avi [319 x 240]");
+    EXPECT_EQ(Text(VideoForm->Label1.Handle()), L"clip.avi");
+    EXPECT_EQ(Module.GetLength(), 3000);
+    EXPECT_TRUE(notices.empty());
+
+    // The renderer's window sits below the bar and reaches 22 pixels past the client area.
+    RECT client;
+    GetClientRect(video, &client);
+    HWND renderer = nullptr;
+    for (HWND c = GetWindow(video, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+        if (c != VideoForm->TmPanel.Handle() && c != VideoForm->VideoPanel.Handle()) renderer = c;
+    }
+    ASSERT_NE(renderer, nullptr);
+    RECT pic;
+    GetWindowRect(renderer, &pic);
+    MapWindowPoints(nullptr, video, reinterpret_cast<POINT*>(&pic), 2);
+    EXPECT_EQ(pic.left, 0);
+    EXPECT_EQ(pic.top, 22);
+    EXPECT_EQ(pic.right, client.right);
+    EXPECT_EQ(pic.bottom, client.bottom + 22);
+
+    Pump(700);
+    EXPECT_GT(Engine->GetPositionMs(), 300) << "the graph runs after Play";
+
+    Module.Pause();
+    EXPECT_EQ(Module.IsPaused(), 1);
+    EXPECT_EQ(Engine->State, esPaused);
+    Module.UnPause();
+    EXPECT_EQ(Module.IsPaused(), 0);
+    EXPECT_EQ(Engine->State, esRunning);
+
+    Module.Pause();
+    Module.Stop();
+    EXPECT_FALSE(IsWindowVisible(video));
+    EXPECT_EQ(Module.GetLength(), 3000) << "the length outlives Stop";
+    EXPECT_EQ(Engine->GetPositionMs(), -1);
+    // A track started after Pause and Stop is not reported as paused.
+    EXPECT_EQ(Module.Play(wav.c_str()), 0);
+    EXPECT_EQ(Module.IsPaused(), 0);
+    EXPECT_EQ(Module.GetLength(), 2000);
+    // Seeking is tried on the sound file: Wine's AVI splitter here hangs a Stop that follows a seek.
+    Module.SetOutputTime(1000);
+    EXPECT_GE(Engine->GetPositionMs(), 1000);
+    Module.Stop();
+}
+
+TEST_F(HostCallbacks, PlayReportsMissingAndUnplayableFiles) {
+    const std::string missing = dir + "gone.oma";
+    EXPECT_EQ(Module.Play(missing.c_str()), -1);
+    HWND video = VideoForm->Handle();
+    EXPECT_TRUE(IsWindowVisible(video)) << "the window shows the name all the same";
+    EXPECT_EQ(Text(VideoForm->Label1.Handle()), L"gone.oma");
+    RECT r = Outer();
+    EXPECT_EQ(Text(video), std::wstring(L"gone.oma [") + std::to_wstring(r.right - r.left) + L" x " +
+                               std::to_wstring(r.bottom - r.top) + L"]");
+    Module.Stop();
+
+    const std::string garbage = dir + "noise.oma";
+    ASSERT_TRUE(testsupport::WriteFileBytes(garbage, std::string(4096, '\x5A')));
+    notices.clear();
+    const int rc = Module.Play(garbage.c_str());
+    EXPECT_NE(rc, 0);
+    EXPECT_NE(rc, -1);
+    ASSERT_EQ(notices.size(), 1u);
+    EXPECT_EQ(notices[0], L"无法执行文件");
+    Module.Stop();
+}
+
+TEST_F(HostCallbacks, GetFileInfoAsksThePlayerForTheCurrentEntry) {
+    // A name in code page 936 whose second character ends in the backslash byte.
+    static const char entry[] = "D:\\music\\\x95\\\xB1\xED.oma";
+    playlistEntry = entry;
+    for (const char* file : {static_cast<const char*>(nullptr), ""}) {
+        received.clear();
+        char title[64] = {};
+        int length = -5;
+        Module.GetFileInfo(file, title, &length);
+        ASSERT_EQ(received.size(), 2u);
+        EXPECT_EQ(received[0].lp, kIpcGetListPos);
+        EXPECT_EQ(received[1].lp, kIpcGetPlaylistFile);
+        EXPECT_EQ(received[1].wp, 3u) << "the index the player answered";
+        EXPECT_STREQ(title, "\x95\\\xB1\xED.oma");
+        EXPECT_EQ(length, TrackLengthMs);
+    }
+    // A null answer gives the empty title; null buffers are left alone.
+    playlistEntry = nullptr;
+    char title[8] = "x";
+    Module.GetFileInfo(nullptr, title, nullptr);
+    EXPECT_STREQ(title, "");
+    Module.GetFileInfo("a.oma", nullptr, nullptr);
+}
+
+TEST_F(HostCallbacks, GetFileInfoNeverWritesPastTheTitleBuffer) {
+    std::string longName(3000, 'a');
+    longName[2046] = '\xB1';  // a double-byte character straddling the limit is left out whole
+    longName[2047] = '\xED';
+    std::vector<char> title(4096, '\x7F');
+    Module.GetFileInfo(longName.c_str(), title.data(), nullptr);
+    const size_t n = strnlen(title.data(), title.size());
+    EXPECT_EQ(n, 2046u);
+    EXPECT_EQ(title[2047], '\x7F') << "nothing written after the terminator";
+}
+
+}  // namespace
