@@ -180,7 +180,7 @@ TEST_F(Poll, UnderHalfASecondEveryPollEndsAndTheWaitIsNotRestarted) {
         }
     }
 
-    lines = Run("--seconds 2.5 " + tone);
+    lines = Run("--script \"play 0; wait 1500; quit\" " + tone);
     EXPECT_GE(Count(lines, "query", "what", "repeat"), 8u);
     EXPECT_EQ(Count(lines, "next-track"), 0u) << "shuffle and repeat both off";
 }
