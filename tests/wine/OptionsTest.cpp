@@ -14,6 +14,7 @@
 #include "settings/AmpShell.h"
 #include "tests/wine/FileBytes.h"
 #include "tests/wine/TestSupport.h"
+#include "tools/mkmedia/MediaWriter.h"
 #include "ui/UnitForm.h"
 #include "ui/UnitOption.h"
 
@@ -239,6 +240,35 @@ TEST_F(Options, TheBoxHandlerRunsOnlyWhenTheLoadChangesIt) {
     f.CheckBox3.SetChecked(true);
     EXPECT_TRUE(VideoForm->TmPanel.Visible());
     EXPECT_EQ(VideoForm->TmPanel.Height(), 22);
+}
+
+TEST_F(Options, SwitchingTheBarRePlacesThePicture) {
+    TFormOptions& f = Start();
+    const std::string avi = dir_ + "clip.avi";
+    ASSERT_TRUE(testsupport::WriteFileBytes(avi, MakeAvi(2000, 320, 240)));
+    Engine->SetOwnerWindow(VideoForm->Handle());
+    Engine->OpenFile(avi);
+    VideoForm->Show();
+    VideoForm->SetHeight(300);
+    VideoForm->FormResize(nullptr);
+    // The renderer's window is the video window's child that is not one of ours.
+    const auto pictureTopAndHeight = [] {
+        RECT rc{};
+        for (HWND c = GetWindow(VideoForm->Handle(), GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+            if (c == VideoForm->VideoPanel.Handle() || c == VideoForm->TmPanel.Handle()) continue;
+            GetWindowRect(c, &rc);
+            MapWindowPoints(nullptr, VideoForm->Handle(), reinterpret_cast<POINT*>(&rc), 2);
+        }
+        return std::make_pair(rc.top, rc.bottom - rc.top);
+    };
+    const int32_t client = VideoForm->ClientHeight();
+    ASSERT_EQ(pictureTopAndHeight(), std::make_pair(22L, static_cast<LONG>(client)));
+
+    f.CheckBox3.SetChecked(false);
+    EXPECT_EQ(pictureTopAndHeight(), std::make_pair(0L, static_cast<LONG>(client)));
+    f.CheckBox3.SetChecked(true);
+    EXPECT_EQ(pictureTopAndHeight(), std::make_pair(22L, static_cast<LONG>(client)));
+    Engine->CloseGraph();
 }
 
 TEST_F(Options, FontNameSizeAndCharsetOnLoad) {
