@@ -163,7 +163,8 @@ TEST_F(Dialogs, AboutLinksOpenTheirAddressesAndLeaveTheDialogOpen) {
     EXPECT_TRUE(openAfterLinks);
     EXPECT_FALSE(IsWindowVisible(FormAbout->Handle()));
     ASSERT_EQ(opened.size(), 3u);
-    for (const auto& address : opened) EXPECT_EQ(address.rfind(L"https://example.", 0), 0u) << address;
+    for (const auto& address : opened)
+        EXPECT_EQ(address.rfind(L"https://example.", 0), 0u) << address;
     EXPECT_NE(opened[0], opened[1]);
     EXPECT_NE(opened[1], opened[2]);
 }

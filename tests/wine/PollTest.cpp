@@ -19,8 +19,10 @@ struct Line {
     std::string word;
     std::map<std::string, std::string> values;
     bool Is(const std::string& w, const std::string& key = "", const std::string& value = "") const {
-        if (word != w) return false;
-        if (key.empty()) return true;
+        if (word != w)
+            return false;
+        if (key.empty())
+            return true;
         auto it = values.find(key);
         return it != values.end() && it->second == value;
     }
@@ -35,17 +37,20 @@ std::vector<Line> Parse(const std::string& output) {
     size_t start = 0;
     while (start < output.size()) {
         size_t end = output.find('\n', start);
-        if (end == std::string::npos) end = output.size();
+        if (end == std::string::npos)
+            end = output.size();
         std::string text = output.substr(start, end - start);
         start = end + 1;
-        if (!text.empty() && text.back() == '\r') text.pop_back();
+        if (!text.empty() && text.back() == '\r')
+            text.pop_back();
         Line line;
         size_t i = text.find(' ');
         line.word = text.substr(0, i);
         while (i != std::string::npos && i < text.size()) {
             ++i;
             size_t eq = text.find('=', i);
-            if (eq == std::string::npos) break;
+            if (eq == std::string::npos)
+                break;
             std::string key = text.substr(i, eq - i);
             std::string value;
             if (eq + 1 < text.size() && text[eq + 1] == '"') {
@@ -81,22 +86,30 @@ protected:
     // Runs the player with the arguments and returns its lines; the output goes to the log.
     std::vector<Line> Run(const std::string& arguments) {
         std::string output;
-        const int code = testsupport::RunCapture(testsupport::Quote(dir_ + "host.exe") + " " + arguments, output, 60000);
+        const int code =
+            testsupport::RunCapture(testsupport::Quote(dir_ + "host.exe") + " " + arguments, output, 60000);
         printf("--- host %s\n%s", arguments.c_str(), output.c_str());
         EXPECT_EQ(code, 0);
         EXPECT_EQ(output.find("[timed out]"), std::string::npos);
         return Parse(output);
     }
-    static size_t Count(const std::vector<Line>& lines, const std::string& word, const std::string& key = "",
+    static size_t Count(const std::vector<Line>& lines,
+                        const std::string& word,
+                        const std::string& key = "",
                         const std::string& value = "") {
         size_t n = 0;
-        for (const auto& line : lines) n += line.Is(word, key, value) ? 1 : 0;
+        for (const auto& line : lines)
+            n += line.Is(word, key, value) ? 1 : 0;
         return n;
     }
-    static size_t Find(const std::vector<Line>& lines, const std::string& word, size_t from = 0,
-                       const std::string& key = "", const std::string& value = "") {
+    static size_t Find(const std::vector<Line>& lines,
+                       const std::string& word,
+                       size_t from = 0,
+                       const std::string& key = "",
+                       const std::string& value = "") {
         for (size_t i = from; i < lines.size(); ++i) {
-            if (lines[i].Is(word, key, value)) return i;
+            if (lines[i].Is(word, key, value))
+                return i;
         }
         return lines.size();
     }
@@ -111,7 +124,8 @@ TEST_F(Poll, PositionsAdvanceAndTheEndingPollStopsHidesAndWritesZero) {
     size_t rising = 0;
     size_t i = Find(lines, "pos");
     for (; i < lines.size() && !lines[i].Is("pos", "ms", "-1"); ++i) {
-        if (!lines[i].Is("pos")) continue;
+        if (!lines[i].Is("pos"))
+            continue;
         EXPECT_GE(lines[i].Number("ms"), last);
         last = lines[i].Number("ms");
         ++rising;
@@ -143,7 +157,8 @@ TEST_F(Poll, NextTrackComesOnceASecondAfterEachEndWithShuffleOrRepeat) {
         EXPECT_EQ(Find(lines, "play", 0, "index", "1") < lines.size(), true);
         for (size_t at = 0; (at = Find(lines, "next-track", at)) < lines.size(); ++at) {
             size_t query = at;
-            while (query > 0 && !lines[query].Is("query", "what", "repeat")) --query;
+            while (query > 0 && !lines[query].Is("query", "what", "repeat"))
+                --query;
             const long wait = lines[at].Number("t") - lines[query].Number("t");
             EXPECT_GE(wait, 950) << arguments;
             EXPECT_LE(wait, 2000) << arguments;
@@ -159,7 +174,8 @@ TEST_F(Poll, AHostStopOrPlayWithinTheSecondCancelsTheNextTrack) {
                                "; wait 1600; quit\" " + a + " " + b);
         const size_t end = Find(lines, "query", 0, "what", "shuffle");
         ASSERT_LT(end, lines.size()) << choice << ": the track ended before the host's command";
-        EXPECT_LT(end, choice[0] == 's' ? Find(lines, "stop", 0, "reason", "script") : Find(lines, "play", 0, "index", "1"));
+        EXPECT_LT(end,
+                  choice[0] == 's' ? Find(lines, "stop", 0, "reason", "script") : Find(lines, "play", 0, "index", "1"));
         EXPECT_EQ(Count(lines, "next-track"), 0u) << choice;
     }
 }

@@ -29,8 +29,10 @@ UINT WINAPI FakeNumDevs() {
 
 MMRESULT WINAPI FakeDevCaps(UINT_PTR device, LPWAVEOUTCAPSA caps, UINT size) {
     machine.queried.push_back(device);
-    if (size != 52) return MMSYSERR_INVALPARAM;
-    if (device == machine.throwAt) throw std::runtime_error("driver fault");
+    if (size != 52)
+        return MMSYSERR_INVALPARAM;
+    if (device == machine.throwAt)
+        throw std::runtime_error("driver fault");
     caps->dwSupport = machine.devices.at(device).first;
     return machine.devices.at(device).second;
 }
@@ -57,7 +59,8 @@ protected:
         machine.volumes.clear();
         SetVolume(volume);
         std::vector<UINT_PTR> ids;
-        for (auto& call : machine.volumes) ids.push_back(call.first);
+        for (auto& call : machine.volumes)
+            ids.push_back(call.first);
         return ids;
     }
 };
@@ -66,8 +69,8 @@ constexpr DWORD kVolume = WAVECAPS_VOLUME;
 constexpr DWORD kOther = WAVECAPS_PITCH | WAVECAPS_LRVOLUME | WAVECAPS_SYNC;
 
 TEST_F(Volume, FirstCapableDeviceIsSetBetweenTwoCallsForDeviceZero) {
-    machine.devices = {{kOther, MMSYSERR_NOERROR}, {0, MMSYSERR_NOERROR}, {kVolume, MMSYSERR_NOERROR},
-                       {kVolume, MMSYSERR_NOERROR}};
+    machine.devices = {
+        {kOther, MMSYSERR_NOERROR}, {0, MMSYSERR_NOERROR}, {kVolume, MMSYSERR_NOERROR}, {kVolume, MMSYSERR_NOERROR}};
     EXPECT_EQ(DevicesSet(), (std::vector<UINT_PTR>{0, 2, 0}));
     EXPECT_EQ(VolumeDevice, 2u);
     EXPECT_EQ(machine.queried, (std::vector<UINT_PTR>{0, 1, 2})) << "the search ends at the first capable device";
@@ -98,14 +101,15 @@ TEST_F(Volume, AFaultInTheSearchIsSwallowedAndLeavesDeviceZero) {
 
 TEST_F(Volume, EachCallCarriesTheSameLevelInBothHalves) {
     machine.devices = {{0, MMSYSERR_NOERROR}, {kVolume, MMSYSERR_NOERROR}};
-    const std::pair<int, DWORD> rows[] = {
-        {255, 0xFF00FF00}, {0, 0}, {128, 0x80008000}, {300, 0x2C002C00}, {-1, 0xFF00FF00}, {256, 0}};
+    const std::pair<int, DWORD> rows[] = {{255, 0xFF00FF00}, {0, 0},           {128, 0x80008000},
+                                          {300, 0x2C002C00}, {-1, 0xFF00FF00}, {256, 0}};
     FindVolumeDevice();
     for (auto [volume, value] : rows) {
         machine.volumes.clear();
         SetVolume(volume);
         ASSERT_EQ(machine.volumes.size(), 3u) << volume;
-        for (auto& call : machine.volumes) EXPECT_EQ(call.second, value) << volume;
+        for (auto& call : machine.volumes)
+            EXPECT_EQ(call.second, value) << volume;
     }
 }
 
