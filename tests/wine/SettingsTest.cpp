@@ -81,35 +81,25 @@ TEST_F(Settings, AMissingKeyOrFileGivesBackExactlyThePassedValue) {
     EXPECT_EQ(text, "");
 }
 
+// The parsers have their own tests; here the texts come out of a real file.
 TEST_F(Settings, ValueTextsAreReadAsNumbers) {
-    ASSERT_TRUE(testsupport::WriteFileBytes(file_,
-                                            "[integers]\r\nHex=0x1F\r\nUpper=0XfF\r\nTrail=12abc\r\nWord=ten\r\n"
-                                            "Neg=-5\r\nEmpty=\r\n[BOOLEAN]\r\nTwo=2\r\nWord=yes\r\nZero=0\r\nMinus=-1\r\n"));
-    int32_t hex = 0, upper = 0, trail = 9, word = 9, neg = 0, empty = 9;
+    ASSERT_TRUE(testsupport::WriteFileBytes(
+        file_, "[integers]\r\nHex=0x1F\r\nTrail=12abc\r\n[BOOLEAN]\r\nTwo=2\r\nWord=yes\r\nZero=0\r\n"));
+    int32_t hex = 0, trail = 9;
     store_.ReadInteger(hex, "hex");  // names compare without regard to case
-    store_.ReadInteger(upper, "Upper");
     store_.ReadInteger(trail, "Trail");
-    store_.ReadInteger(word, "Word");
-    store_.ReadInteger(neg, "Neg");
-    store_.ReadInteger(empty, "Empty");
     EXPECT_EQ(hex, 31);
-    EXPECT_EQ(upper, 255);
     EXPECT_EQ(trail, 9);
-    EXPECT_EQ(word, 9);
-    EXPECT_EQ(neg, -5);
-    EXPECT_EQ(empty, 9);
 
-    bool two = false, wordTrue = true, wordFalse = false, zero = true, minus = false;
+    bool two = false, wordTrue = true, wordFalse = false, zero = true;
     store_.ReadBool(two, "Two");
     store_.ReadBool(wordTrue, "Word");
     store_.ReadBool(wordFalse, "Word");
     store_.ReadBool(zero, "Zero");
-    store_.ReadBool(minus, "Minus");
     EXPECT_TRUE(two);
     EXPECT_TRUE(wordTrue);
     EXPECT_FALSE(wordFalse);
     EXPECT_FALSE(zero);
-    EXPECT_TRUE(minus);
 }
 
 TEST_F(Settings, LongTextsAreCutAt2047Bytes) {
