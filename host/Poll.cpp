@@ -2,6 +2,7 @@
 // rewrites the time bar in the chosen format and answers the position. The next-track request
 // waits one second on the video window's one-shot timer.
 #include <windows.h>
+#include <commctrl.h>
 
 #include <string>
 
@@ -23,6 +24,38 @@ const std::wstring& TimeSeparator() {
         return n > 1 ? std::wstring(text) : std::wstring(L":");
     }();
     return separator;
+}
+
+// What the time bar shows, as far as the poll knows. Reading the label back costs a window message
+// per poll (most of a poll's time under Wine), so the poll remembers what it wrote, and a hook on
+// the label keeps that true: any text set there by anyone else (Play's file name) is noticed.
+struct ShownTime {
+    HWND label = nullptr;
+    std::wstring text;
+    bool known = false;  // the label shows text
+};
+ShownTime shown;
+
+LRESULT CALLBACK WatchTimeBar(HWND window, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR) {
+    if (msg == WM_SETTEXT) {
+        const auto* text = reinterpret_cast<const wchar_t*>(lParam);
+        shown.known = text && shown.text == text;
+    }
+    return DefSubclassProc(window, msg, wParam, lParam);
+}
+
+void ShowTime(const std::wstring& text) {
+    TLabel& label = VideoForm->Label1;
+    if (shown.label != label.Handle()) {
+        shown = {label.Handle(), {}, false};
+        (void)SetWindowSubclass(shown.label, WatchTimeBar, 1, 0);
+    }
+    if (shown.known && shown.text == text) {
+        return;  // an unchanged text would only repaint the bar
+    }
+    shown.text = text;
+    shown.known = false;
+    label.SetCaption(text);
 }
 
 // Asks the player for shuffle and repeat (in this order), stops without cancelling a pending
@@ -48,10 +81,7 @@ int WA_CALL GetOutputTime() {
         }
         const std::wstring text = TimeBarText(FormOptions->RadioGroup1.ItemIndex(), Engine->GetPositionMs(),
                                               static_cast<int32_t>(Engine->GetDurationMs()), TimeSeparator());
-        // Setting an unchanged text would only repaint the bar on every poll.
-        if (VideoForm->Label1.Caption() != text) {
-            VideoForm->Label1.SetCaption(text);
-        }
+        ShowTime(text);
         return Engine->GetPositionMs();
     } catch (...) {
         return -1;
