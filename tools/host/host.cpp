@@ -122,18 +122,18 @@ bool OwnedByUs(HWND w) {
 
 // Visible message boxes of this process: dialogs that hold a message box's text control (0xFFFF),
 // so that modal dialogs of the plug-in are left alone.
+BOOL CALLBACK CollectMessageBox(HWND w, LPARAM p) {
+    wchar_t cls[16];
+    if (OwnedByUs(w) && IsWindowVisible(w) && GetClassNameW(w, cls, 16) && wcscmp(cls, L"#32770") == 0 &&
+        GetDlgItem(w, 0xFFFF)) {
+        reinterpret_cast<std::vector<HWND>*>(p)->push_back(w);
+    }
+    return TRUE;
+}
+
 std::vector<HWND> MessageBoxes() {
     std::vector<HWND> boxes;
-    EnumWindows(
-        [](HWND w, LPARAM p) -> BOOL {
-            wchar_t cls[16];
-            if (OwnedByUs(w) && IsWindowVisible(w) && GetClassNameW(w, cls, 16) && wcscmp(cls, L"#32770") == 0 &&
-                GetDlgItem(w, 0xFFFF)) {
-                reinterpret_cast<std::vector<HWND>*>(p)->push_back(w);
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&boxes));
+    EnumWindows(CollectMessageBox, reinterpret_cast<LPARAM>(&boxes));
     return boxes;
 }
 
