@@ -1,5 +1,7 @@
 #include "tools/bench/BareGraph.h"
 
+#include <vector>
+
 bool BareGraph::Open(const std::string& file) {
     Close();
     comInitialized_ = SUCCEEDED(CoInitialize(nullptr));
@@ -25,8 +27,57 @@ int32_t BareGraph::PositionMs() {
     return static_cast<int32_t>(current / 10000);
 }
 
+void BareGraph::PlaceLikeThePlugIn(HWND owner) {
+    if (!graph_) return;
+    // The renderer's window takes the owner's client size below a 22-pixel bar, as in the plug-in.
+    RECT client = {0, 0, 160, 142};
+    GetClientRect(owner, &client);
+    const long placeWidth = client.right;
+    const long placeHeight = client.bottom > 22 ? client.bottom - 22 : 0;
+    placed_ = true;
+    const auto oaOwner = reinterpret_cast<OAHWND>(owner);
+    Microsoft::WRL::ComPtr<IMediaEventEx> events;
+    if (SUCCEEDED(graph_->QueryInterface(IID_IMediaEventEx, reinterpret_cast<void**>(events.GetAddressOf())))) {
+        (void)events->SetNotifyWindow(oaOwner, WM_APP + 1, 0);
+    }
+    Microsoft::WRL::ComPtr<IBasicAudio> audio;
+    if (SUCCEEDED(graph_->QueryInterface(IID_IBasicAudio, reinterpret_cast<void**>(audio.GetAddressOf())))) {
+        (void)audio->put_Volume(0);
+    }
+    Microsoft::WRL::ComPtr<IVideoWindow> window;
+    if (SUCCEEDED(graph_->QueryInterface(IID_IVideoWindow, reinterpret_cast<void**>(window.GetAddressOf())))) {
+        (void)window->put_Owner(oaOwner);
+        (void)window->put_MessageDrain(oaOwner);
+        (void)window->put_WindowStyle(WS_CHILD | WS_CLIPSIBLINGS | WS_CLIPCHILDREN);
+        (void)window->SetWindowPosition(0, 22, placeWidth, placeHeight);
+    }
+    // Cued at the start before it runs, as the engine leaves a file it has opened.
+    if (control_ && seeking_) {
+        (void)control_->Stop();
+        LONGLONG zero = 0;
+        (void)seeking_->SetPositions(&zero, AM_SEEKING_AbsolutePositioning, nullptr, AM_SEEKING_NoPositioning);
+        (void)control_->Pause();
+    }
+}
+
 void BareGraph::Close() {
     if (control_) (void)control_->Stop();
+    if (placed_ && graph_) {
+        placed_ = false;
+        Microsoft::WRL::ComPtr<IEnumFilters> each;
+        std::vector<Microsoft::WRL::ComPtr<IBaseFilter>> filters;
+        if (SUCCEEDED(graph_->EnumFilters(&each))) {
+            Microsoft::WRL::ComPtr<IBaseFilter> f;
+            while (each->Next(1, f.ReleaseAndGetAddressOf(), nullptr) == S_OK) filters.push_back(f);
+        }
+        each.Reset();
+        for (auto& f : filters) (void)graph_->RemoveFilter(f.Get());
+        Microsoft::WRL::ComPtr<IVideoWindow> window;
+        if (SUCCEEDED(graph_->QueryInterface(IID_IVideoWindow, reinterpret_cast<void**>(window.GetAddressOf())))) {
+            (void)window->put_Visible(OAFALSE);
+            (void)window->put_Owner(0);
+        }
+    }
     seeking_.Reset();
     control_.Reset();
     graph_.Reset();

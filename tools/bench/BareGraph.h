@@ -20,6 +20,10 @@ public:
     // Builds the graph for the file (ANSI code page, as the player hands names over).
     bool Open(const std::string& file);
     bool Run();
+    // The calls the plug-in's engine makes around a graph, for telling Wine's own keeping from
+    // ours: notifications, volume, the renderer's window placed in the owner and the cue at 0; on
+    // Close the filters are removed and the window hidden and unowned first.
+    void PlaceLikeThePlugIn(HWND owner);
     // Current position in ms, -1 when the graph cannot tell.
     int32_t PositionMs();
     // Stops, lets every interface go and balances CoInitialize.
@@ -32,4 +36,5 @@ private:
     Microsoft::WRL::ComPtr<IMediaControl> control_;
     Microsoft::WRL::ComPtr<IMediaSeeking> seeking_;
     bool comInitialized_ = false;
+    bool placed_ = false;
 };

@@ -17,9 +17,11 @@ bool PluginCycle(PluginHost& host, const std::string& file) {
     return result == 0;
 }
 
-bool BareCycle(const std::string& file) {
+bool BareCycle(const std::string& file, HWND owner = nullptr) {
     BareGraph graph;
-    const bool ok = graph.Open(file) && graph.Run();
+    const bool opened = graph.Open(file);
+    if (opened && owner) graph.PlaceLikeThePlugIn(owner);
+    const bool ok = opened && graph.Run();
     (void)graph.PositionMs();
     graph.Close();
     PluginHost::Pump();
@@ -49,7 +51,17 @@ EnduranceRun MeasurePlugin(PluginHost& host, const std::string& wav, const std::
 }
 
 EnduranceRun MeasureBare(const std::string& wav, const std::string& avi, int wavCycles, int aviCycles, int warmUp) {
-    return Measure(BareCycle, wav, avi, wavCycles, aviCycles, warmUp);
+    return Measure([](const std::string& f) { return BareCycle(f); }, wav, avi, wavCycles, aviCycles, warmUp);
+}
+
+EnduranceRun MeasurePlacedBare(const std::string& wav, const std::string& avi, int wavCycles, int aviCycles,
+                               int warmUp) {
+    HWND owner = CreateWindowExW(0, L"STATIC", L"owner", WS_OVERLAPPEDWINDOW, 0, 0, 320, 260, nullptr, nullptr,
+                                 nullptr, nullptr);
+    EnduranceRun run = Measure([&](const std::string& f) { return BareCycle(f, owner); }, wav, avi, wavCycles,
+                               aviCycles, warmUp);
+    DestroyWindow(owner);
+    return run;
 }
 
 EnduranceResult RunEndurance(PluginHost& host, const std::string& wav, const std::string& avi, int wavCycles,

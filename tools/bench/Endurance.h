@@ -25,6 +25,9 @@ struct EnduranceResult {
 EnduranceRun MeasurePlugin(PluginHost& host, const std::string& wav, const std::string& avi, int wavCycles,
                            int aviCycles, int warmUp);
 EnduranceRun MeasureBare(const std::string& wav, const std::string& avi, int wavCycles, int aviCycles, int warmUp);
+// Bare graphs given the engine's calls (BareGraph::PlaceLikeThePlugIn) in a window of their own.
+EnduranceRun MeasurePlacedBare(const std::string& wav, const std::string& avi, int wavCycles, int aviCycles,
+                               int warmUp);
 
 // Both, the plug-in first.
 EnduranceResult RunEndurance(PluginHost& host, const std::string& wav, const std::string& avi, int wavCycles,
