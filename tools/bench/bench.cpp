@@ -92,9 +92,9 @@ int Startup(const std::string& file, int trials) {
 }
 
 // Median time of one call in microseconds. The performance counter ticks at 0.1 us under Wine,
-// about what one GetPositions costs, so calls are timed in batches of ten (the median batch over
-// ten) and the timer's own cost is taken off.
-constexpr int kBatch = 10;
+// about what one GetPositions costs, so calls are timed in batches of a hundred (the median batch,
+// divided by a hundred) and the timer's own cost is taken off.
+constexpr int kBatch = 100;
 
 template <class Call>
 double TimeCalls(int calls, Call call, double timerCostUs) {
