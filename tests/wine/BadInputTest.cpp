@@ -30,7 +30,8 @@ struct Line {
             return text.substr(at, text.rfind('"') - at);
         }
         at = text.find(" " + key + "=");
-        if (at == std::string::npos) return "<none>";
+        if (at == std::string::npos)
+            return "<none>";
         at += key.size() + 2;
         return text.substr(at, text.find(' ', at) - at);
     }
@@ -42,9 +43,11 @@ std::vector<Line> Parse(const std::string& output) {
     size_t start = 0;
     while (start < output.size()) {
         size_t end = output.find('\n', start);
-        if (end == std::string::npos) end = output.size();
+        if (end == std::string::npos)
+            end = output.size();
         std::string text = output.substr(start, end - start);
-        if (!text.empty() && text.back() == '\r') text.pop_back();
+        if (!text.empty() && text.back() == '\r')
+            text.pop_back();
         lines.push_back({text.substr(0, text.find(' ')), text});
         start = end + 1;
     }
@@ -54,7 +57,8 @@ std::vector<Line> Parse(const std::string& output) {
 std::vector<Line> Only(const std::vector<Line>& lines, const std::string& word) {
     std::vector<Line> found;
     for (const Line& l : lines) {
-        if (l.word == word) found.push_back(l);
+        if (l.word == word)
+            found.push_back(l);
     }
     return found;
 }
@@ -70,10 +74,12 @@ std::string Ansi(const std::wstring& text) {
 std::string ReadFileBytes(const std::string& path) {
     std::string bytes;
     FILE* f = fopen(path.c_str(), "rb");
-    if (!f) return "<missing>";
+    if (!f)
+        return "<missing>";
     char buf[4096];
     size_t n;
-    while ((n = fread(buf, 1, sizeof buf, f)) > 0) bytes.append(buf, n);
+    while ((n = fread(buf, 1, sizeof buf, f)) > 0)
+        bytes.append(buf, n);
     fclose(f);
     return bytes;
 }
@@ -110,7 +116,8 @@ public:
     // kept in exitCode.
     std::vector<Line> Run(const std::string& arguments) {
         std::string output;
-        exitCode = testsupport::RunCapture(Quote(dir_ + "host.exe") + " --auto-close-boxes " + arguments, output, 60000);
+        exitCode =
+            testsupport::RunCapture(Quote(dir_ + "host.exe") + " --auto-close-boxes " + arguments, output, 60000);
         SCOPED_TRACE(output);
         lastOutput = output;
         return Parse(output);
@@ -149,19 +156,22 @@ TEST(BadPathTest, NamesOfNoFileReturnMinusOneWithoutABoxAndPlaybackStillWorks) {
     EXPECT_TRUE(Only(lines, "box").empty()) << player.lastOutput;
     const auto plays = Only(lines, "play");
     ASSERT_EQ(plays.size(), 5u) << player.lastOutput;
-    for (int i = 0; i < 4; ++i) EXPECT_EQ(plays[static_cast<size_t>(i)].Int("result"), -1) << plays[i].text;
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(plays[static_cast<size_t>(i)].Int("result"), -1) << plays[i].text;
     EXPECT_EQ(plays[4].Int("result"), 0) << plays[4].text;
 
     // The title of the 5000-character name is cut to fit the player's 2048-byte buffer.
     const auto infos = Only(lines, "info");
     ASSERT_EQ(infos.size(), 1u);
     std::string cutName;
-    for (int i = 0; i < 2047; ++i) cutName += "62";  // 'b'
+    for (int i = 0; i < 2047; ++i)
+        cutName += "62";  // 'b'
     EXPECT_EQ(infos[0].Field("title.hex"), cutName);
 
     // After all that, the tone plays.
     bool advanced = false;
-    for (const Line& l : Only(lines, "pos")) advanced = advanced || l.Int("ms") > 0;
+    for (const Line& l : Only(lines, "pos"))
+        advanced = advanced || l.Int("ms") > 0;
     EXPECT_TRUE(advanced) << player.lastOutput;
 }
 
@@ -177,15 +187,16 @@ TEST(BadFileTest, UnrenderableFilesShowTheBoxReturnFailureAndLeaveThePlugInWorki
     testsupport::WriteFileBytes(cutHeader, MakeToneWav(3000).substr(0, 30));
     testsupport::WriteFileBytes(noise, NoiseBytes(4096, 7));
 
-    const auto lines = player.Run("--script \"play 0; play 1; play 2; play 3; wait 1200; quit\" " + Quote(empty) +
-                                  " " + Quote(cutHeader) + " " + Quote(noise) + " " + Quote(tone));
+    const auto lines = player.Run("--script \"play 0; play 1; play 2; play 3; wait 1200; quit\" " + Quote(empty) + " " +
+                                  Quote(cutHeader) + " " + Quote(noise) + " " + Quote(tone));
     ExpectCleanExit(player, lines);
     // Each failed file shows the render box once, before its play line.
     std::vector<std::string> boxesBefore;
     std::vector<int> results;
     std::string pending;
     for (const Line& l : lines) {
-        if (l.word == "box") pending += l.Field("text") + "|";
+        if (l.word == "box")
+            pending += l.Field("text") + "|";
         if (l.word == "play") {
             boxesBefore.push_back(pending);
             results.push_back(l.Int("result"));
@@ -201,7 +212,8 @@ TEST(BadFileTest, UnrenderableFilesShowTheBoxReturnFailureAndLeaveThePlugInWorki
     EXPECT_EQ(boxesBefore[3], "");
     EXPECT_EQ(results[3], 0);
     bool advanced = false;
-    for (const Line& l : Only(lines, "pos")) advanced = advanced || l.Int("ms") > 0;
+    for (const Line& l : Only(lines, "pos"))
+        advanced = advanced || l.Int("ms") > 0;
     EXPECT_TRUE(advanced) << player.lastOutput;
 }
 
@@ -217,7 +229,8 @@ TEST(BadFileTest, AWavCutInItsSamplesPlaysWhatIsThere) {
     ASSERT_FALSE(plays.empty());
     EXPECT_EQ(plays[0].Int("result"), 0);
     bool advanced = false;
-    for (const Line& l : Only(lines, "pos")) advanced = advanced || l.Int("ms") > 0;
+    for (const Line& l : Only(lines, "pos"))
+        advanced = advanced || l.Int("ms") > 0;
     EXPECT_TRUE(advanced) << player.lastOutput;
 }
 
@@ -249,7 +262,8 @@ std::vector<std::string> BarTimes(const std::vector<Line>& lines) {
     std::vector<std::string> times;
     for (const Line& l : Only(lines, "bar")) {
         const std::string text = l.Field("text");
-        if (!text.empty() && text[0] >= '0' && text[0] <= '9') times.push_back(text);
+        if (!text.empty() && text[0] >= '0' && text[0] <= '9')
+            times.push_back(text);
     }
     return times;
 }
@@ -262,9 +276,11 @@ size_t LastTimeLength(const std::vector<std::string>& times) {
 }
 
 bool AllElapsedOnly(const std::vector<std::string>& times) {
-    if (times.empty()) return false;
+    if (times.empty())
+        return false;
     for (const std::string& t : times) {
-        if (t.size() != 8) return false;
+        if (t.size() != 8)
+            return false;
     }
     return true;
 }
@@ -277,7 +293,8 @@ public:
     ~FileLock() { Release(); }
     bool Held() const { return handle_ != INVALID_HANDLE_VALUE; }
     void Release() {
-        if (Held()) CloseHandle(handle_);
+        if (Held())
+            CloseHandle(handle_);
         handle_ = INVALID_HANDLE_VALUE;
     }
 
@@ -297,9 +314,9 @@ TEST(BadSettingsTest, ASettingsPathThatIsAFolderGivesTheWriteErrorOnce) {
     const auto boxes = Only(lines, "box");
     ASSERT_EQ(boxes.size(), 1u) << player.lastOutput;
     const std::string expected = "Unable to write to " + player.Dir() + "MorlunePlugin.INI.";
-    EXPECT_EQ(CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, boxes[0].Field("text").c_str(), -1, expected.c_str(),
-                             -1),
-              CSTR_EQUAL)
+    EXPECT_EQ(
+        CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, boxes[0].Field("text").c_str(), -1, expected.c_str(), -1),
+        CSTR_EQUAL)
         << boxes[0].text << "\nexpected " << expected;
     EXPECT_NE(GetFileAttributesA(player.Settings().c_str()) & FILE_ATTRIBUTE_DIRECTORY, 0u);
 }
@@ -346,9 +363,9 @@ TEST(BadSettingsTest, AFileLockedByAnotherProgramRefusesTheSaveAndKeepsEveryByte
     const auto boxes = Only(lines, "box");
     ASSERT_EQ(boxes.size(), 1u) << player.lastOutput;
     const std::string expected = "Unable to write to " + player.Dir() + "MorlunePlugin.INI.";
-    EXPECT_EQ(CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, boxes[0].Field("text").c_str(), -1, expected.c_str(),
-                             -1),
-              CSTR_EQUAL)
+    EXPECT_EQ(
+        CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, boxes[0].Field("text").c_str(), -1, expected.c_str(), -1),
+        CSTR_EQUAL)
         << boxes[0].text << "\nexpected " << expected;
     EXPECT_EQ(ReadFileBytes(player.Settings()), mine);
 }

@@ -23,15 +23,17 @@ using testsupport::Quote;
 TEST(ProcessCountersTest, SeeHandlesGdiObjectsWindowsAndMemoryComeAndGo) {
     // The first window of a thread brings the window system's own objects into the process, and
     // Wine adds an IME window while the thread has a top-level window: keep one open throughout.
-    HWND owner = CreateWindowExW(0, L"STATIC", L"owner", WS_OVERLAPPEDWINDOW, 0, 0, 50, 50, nullptr, nullptr,
-                                 nullptr, nullptr);
+    HWND owner =
+        CreateWindowExW(0, L"STATIC", L"owner", WS_OVERLAPPEDWINDOW, 0, 0, 50, 50, nullptr, nullptr, nullptr, nullptr);
     const ProcessCounters before = ReadProcessCounters();
     HANDLE events[5];
-    for (HANDLE& e : events) e = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    for (HANDLE& e : events)
+        e = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     HBRUSH brushes[7];
-    for (int i = 0; i < 7; ++i) brushes[i] = CreateSolidBrush(RGB(i, 2 * i, 3 * i));
-    HWND top = CreateWindowExW(0, L"STATIC", L"top", WS_OVERLAPPEDWINDOW, 0, 0, 50, 50, owner, nullptr, nullptr,
-                               nullptr);
+    for (int i = 0; i < 7; ++i)
+        brushes[i] = CreateSolidBrush(RGB(i, 2 * i, 3 * i));
+    HWND top =
+        CreateWindowExW(0, L"STATIC", L"top", WS_OVERLAPPEDWINDOW, 0, 0, 50, 50, owner, nullptr, nullptr, nullptr);
     HWND child = CreateWindowExW(0, L"STATIC", L"child", WS_CHILD, 0, 0, 10, 10, top, nullptr, nullptr, nullptr);
     const SIZE_T size = 3 << 20;
     auto* memory = static_cast<char*>(VirtualAlloc(nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
@@ -47,8 +49,10 @@ TEST(ProcessCountersTest, SeeHandlesGdiObjectsWindowsAndMemoryComeAndGo) {
     VirtualFree(memory, 0, MEM_RELEASE);
     DestroyWindow(child);
     DestroyWindow(top);
-    for (HBRUSH b : brushes) DeleteObject(b);
-    for (HANDLE e : events) CloseHandle(e);
+    for (HBRUSH b : brushes)
+        DeleteObject(b);
+    for (HANDLE e : events)
+        CloseHandle(e);
     const ProcessCounters after = ReadProcessCounters();
     DestroyWindow(owner);
     EXPECT_EQ(after.handles, before.handles);

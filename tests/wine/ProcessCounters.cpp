@@ -49,7 +49,8 @@ FARPROC NtProc(const char* name) {
 
 int64_t CountHandles() {
     auto query = reinterpret_cast<QuerySystemInformation>(reinterpret_cast<void*>(NtProc("NtQuerySystemInformation")));
-    if (!query) return -1;
+    if (!query)
+        return -1;
     std::vector<unsigned char> buffer(1 << 20);
     NTSTATUS status;
     ULONG needed = 0;
@@ -57,12 +58,14 @@ int64_t CountHandles() {
            kStatusInfoLengthMismatch) {
         buffer.resize(std::max<size_t>(buffer.size() * 2, needed + 4096));
     }
-    if (status < 0) return -1;
+    if (status < 0)
+        return -1;
     const auto* list = reinterpret_cast<const HandleList*>(buffer.data());
     const auto self = static_cast<USHORT>(GetCurrentProcessId());
     int64_t count = 0;
     for (ULONG i = 0; i < list->count; ++i) {
-        if (list->entries[i].processId == self) ++count;
+        if (list->entries[i].processId == self)
+            ++count;
     }
     return count;
 }
@@ -70,9 +73,11 @@ int64_t CountHandles() {
 const GdiHandleEntry* GdiTable() {
     auto query =
         reinterpret_cast<QueryInformationProcess>(reinterpret_cast<void*>(NtProc("NtQueryInformationProcess")));
-    if (!query) return nullptr;
+    if (!query)
+        return nullptr;
     PROCESS_BASIC_INFORMATION info = {};
-    if (query(GetCurrentProcess(), 0 /* ProcessBasicInformation */, &info, sizeof info, nullptr) < 0) return nullptr;
+    if (query(GetCurrentProcess(), 0 /* ProcessBasicInformation */, &info, sizeof info, nullptr) < 0)
+        return nullptr;
     // GdiSharedHandleTable: 0xF8 into the 64-bit PEB, 0x94 into the 32-bit one.
     const size_t offset = sizeof(void*) == 8 ? 0xF8 : 0x94;
     const auto* peb = reinterpret_cast<const unsigned char*>(info.PebBaseAddress);
@@ -81,10 +86,12 @@ const GdiHandleEntry* GdiTable() {
 
 int64_t CountGdiObjects() {
     const GdiHandleEntry* table = GdiTable();
-    if (!table) return -1;
+    if (!table)
+        return -1;
     int64_t count = 0;
     for (size_t i = 0; i < kGdiTableSlots; ++i) {
-        if (table[i].type != 0) ++count;
+        if (table[i].type != 0)
+            ++count;
     }
     return count;
 }
@@ -112,7 +119,8 @@ int64_t CountWindows() {
          w = FindWindowExW(HWND_MESSAGE, w, nullptr, nullptr)) {
         DWORD pid = 0;
         GetWindowThreadProcessId(w, &pid);
-        if (pid == GetCurrentProcessId()) ++count;
+        if (pid == GetCurrentProcessId())
+            ++count;
     }
     return count;
 }
@@ -122,9 +130,11 @@ int64_t CountPrivateBytes() {
     MEMORY_BASIC_INFORMATION region;
     const unsigned char* address = nullptr;
     while (VirtualQuery(address, &region, sizeof region) == sizeof region) {
-        if (region.State == MEM_COMMIT && region.Type == MEM_PRIVATE) bytes += static_cast<int64_t>(region.RegionSize);
+        if (region.State == MEM_COMMIT && region.Type == MEM_PRIVATE)
+            bytes += static_cast<int64_t>(region.RegionSize);
         const unsigned char* next = static_cast<const unsigned char*>(region.BaseAddress) + region.RegionSize;
-        if (next <= address) break;
+        if (next <= address)
+            break;
         address = next;
     }
     return bytes;

@@ -8,7 +8,8 @@ bool BareGraph::Open(const std::string& file) {
     if (FAILED(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&graph_)))) {
         return false;
     }
-    if (FAILED(graph_.As(&control_)) || FAILED(graph_.As(&seeking_))) return false;
+    if (FAILED(graph_.As(&control_)) || FAILED(graph_.As(&seeking_)))
+        return false;
     const int n = MultiByteToWideChar(CP_ACP, 0, file.c_str(), -1, nullptr, 0);
     std::wstring wide(static_cast<size_t>(n > 0 ? n : 1), L'\0');
     MultiByteToWideChar(CP_ACP, 0, file.c_str(), -1, wide.data(), n);
@@ -20,15 +21,18 @@ bool BareGraph::Run() {
 }
 
 int32_t BareGraph::PositionMs() {
-    if (!seeking_) return -1;
+    if (!seeking_)
+        return -1;
     LONGLONG current = 0;
     LONGLONG stop = 0;
-    if (seeking_->GetPositions(&current, &stop) != S_OK) return -1;
+    if (seeking_->GetPositions(&current, &stop) != S_OK)
+        return -1;
     return static_cast<int32_t>(current / 10000);
 }
 
 void BareGraph::PlaceLikeThePlugIn(HWND owner) {
-    if (!graph_) return;
+    if (!graph_)
+        return;
     // The renderer's window takes the owner's client size below a 22-pixel bar, as in the plug-in.
     RECT client = {0, 0, 160, 142};
     GetClientRect(owner, &client);
@@ -61,17 +65,20 @@ void BareGraph::PlaceLikeThePlugIn(HWND owner) {
 }
 
 void BareGraph::Close() {
-    if (control_) (void)control_->Stop();
+    if (control_)
+        (void)control_->Stop();
     if (placed_ && graph_) {
         placed_ = false;
         Microsoft::WRL::ComPtr<IEnumFilters> each;
         std::vector<Microsoft::WRL::ComPtr<IBaseFilter>> filters;
         if (SUCCEEDED(graph_->EnumFilters(&each))) {
             Microsoft::WRL::ComPtr<IBaseFilter> f;
-            while (each->Next(1, f.ReleaseAndGetAddressOf(), nullptr) == S_OK) filters.push_back(f);
+            while (each->Next(1, f.ReleaseAndGetAddressOf(), nullptr) == S_OK)
+                filters.push_back(f);
         }
         each.Reset();
-        for (auto& f : filters) (void)graph_->RemoveFilter(f.Get());
+        for (auto& f : filters)
+            (void)graph_->RemoveFilter(f.Get());
         Microsoft::WRL::ComPtr<IVideoWindow> window;
         if (SUCCEEDED(graph_->QueryInterface(IID_IVideoWindow, reinterpret_cast<void**>(window.GetAddressOf())))) {
             (void)window->put_Visible(OAFALSE);

@@ -20,7 +20,8 @@ bool PluginCycle(PluginHost& host, const std::string& file) {
 bool BareCycle(const std::string& file, HWND owner = nullptr) {
     BareGraph graph;
     const bool opened = graph.Open(file);
-    if (opened && owner) graph.PlaceLikeThePlugIn(owner);
+    if (opened && owner)
+        graph.PlaceLikeThePlugIn(owner);
     const bool ok = opened && graph.Run();
     (void)graph.PositionMs();
     graph.Close();
@@ -29,14 +30,21 @@ bool BareCycle(const std::string& file, HWND owner = nullptr) {
 }
 
 template <class Cycle>
-EnduranceRun Measure(Cycle cycle, const std::string& wav, const std::string& avi, int wavCycles, int aviCycles,
+EnduranceRun Measure(Cycle cycle,
+                     const std::string& wav,
+                     const std::string& avi,
+                     int wavCycles,
+                     int aviCycles,
                      int warmUp) {
     EnduranceRun run;
-    for (int i = 0; i < warmUp; ++i) (void)cycle(i % 2 ? avi : wav);
+    for (int i = 0; i < warmUp; ++i)
+        (void)cycle(i % 2 ? avi : wav);
     PluginHost::PumpFor(kSettleMs);
     run.before = ReadProcessCounters();
-    for (int i = 0; i < wavCycles; ++i) run.failures += cycle(wav) ? 0 : 1;
-    for (int i = 0; i < aviCycles; ++i) run.failures += cycle(avi) ? 0 : 1;
+    for (int i = 0; i < wavCycles; ++i)
+        run.failures += cycle(wav) ? 0 : 1;
+    for (int i = 0; i < aviCycles; ++i)
+        run.failures += cycle(avi) ? 0 : 1;
     PluginHost::PumpFor(kSettleMs);
     run.after = ReadProcessCounters();
     return run;
@@ -44,28 +52,38 @@ EnduranceRun Measure(Cycle cycle, const std::string& wav, const std::string& avi
 
 }  // namespace
 
-EnduranceRun MeasurePlugin(PluginHost& host, const std::string& wav, const std::string& avi, int wavCycles,
-                           int aviCycles, int warmUp) {
-    return Measure([&](const std::string& f) { return PluginCycle(host, f); }, wav, avi, wavCycles, aviCycles,
-                   warmUp);
+EnduranceRun MeasurePlugin(PluginHost& host,
+                           const std::string& wav,
+                           const std::string& avi,
+                           int wavCycles,
+                           int aviCycles,
+                           int warmUp) {
+    return Measure([&](const std::string& f) { return PluginCycle(host, f); }, wav, avi, wavCycles, aviCycles, warmUp);
 }
 
 EnduranceRun MeasureBare(const std::string& wav, const std::string& avi, int wavCycles, int aviCycles, int warmUp) {
     return Measure([](const std::string& f) { return BareCycle(f); }, wav, avi, wavCycles, aviCycles, warmUp);
 }
 
-EnduranceRun MeasurePlacedBare(const std::string& wav, const std::string& avi, int wavCycles, int aviCycles,
+EnduranceRun MeasurePlacedBare(const std::string& wav,
+                               const std::string& avi,
+                               int wavCycles,
+                               int aviCycles,
                                int warmUp) {
-    HWND owner = CreateWindowExW(0, L"STATIC", L"owner", WS_OVERLAPPEDWINDOW, 0, 0, 320, 260, nullptr, nullptr,
-                                 nullptr, nullptr);
-    EnduranceRun run = Measure([&](const std::string& f) { return BareCycle(f, owner); }, wav, avi, wavCycles,
-                               aviCycles, warmUp);
+    HWND owner = CreateWindowExW(0, L"STATIC", L"owner", WS_OVERLAPPEDWINDOW, 0, 0, 320, 260, nullptr, nullptr, nullptr,
+                                 nullptr);
+    EnduranceRun run =
+        Measure([&](const std::string& f) { return BareCycle(f, owner); }, wav, avi, wavCycles, aviCycles, warmUp);
     DestroyWindow(owner);
     return run;
 }
 
-EnduranceResult RunEndurance(PluginHost& host, const std::string& wav, const std::string& avi, int wavCycles,
-                             int aviCycles, int warmUp) {
+EnduranceResult RunEndurance(PluginHost& host,
+                             const std::string& wav,
+                             const std::string& avi,
+                             int wavCycles,
+                             int aviCycles,
+                             int warmUp) {
     EnduranceResult result;
     result.plugin = MeasurePlugin(host, wav, avi, wavCycles, aviCycles, warmUp);
     result.bare = MeasureBare(wav, avi, wavCycles, aviCycles, warmUp);

@@ -12,7 +12,7 @@
 struct EnduranceRun {
     ProcessCounters before;  // after the warm-up
     ProcessCounters after;
-    int failures = 0;        // cycles whose file did not open
+    int failures = 0;  // cycles whose file did not open
 };
 
 struct EnduranceResult {
@@ -22,16 +22,27 @@ struct EnduranceResult {
 
 // warmUp cycles run first, alternating the two files, and are not counted. The plug-in must have
 // been loaded and initialised.
-EnduranceRun MeasurePlugin(PluginHost& host, const std::string& wav, const std::string& avi, int wavCycles,
-                           int aviCycles, int warmUp);
+EnduranceRun MeasurePlugin(PluginHost& host,
+                           const std::string& wav,
+                           const std::string& avi,
+                           int wavCycles,
+                           int aviCycles,
+                           int warmUp);
 EnduranceRun MeasureBare(const std::string& wav, const std::string& avi, int wavCycles, int aviCycles, int warmUp);
 // Bare graphs given the engine's calls (BareGraph::PlaceLikeThePlugIn) in a window of their own.
-EnduranceRun MeasurePlacedBare(const std::string& wav, const std::string& avi, int wavCycles, int aviCycles,
+EnduranceRun MeasurePlacedBare(const std::string& wav,
+                               const std::string& avi,
+                               int wavCycles,
+                               int aviCycles,
                                int warmUp);
 
 // Both, the plug-in first.
-EnduranceResult RunEndurance(PluginHost& host, const std::string& wav, const std::string& avi, int wavCycles,
-                             int aviCycles, int warmUp);
+EnduranceResult RunEndurance(PluginHost& host,
+                             const std::string& wav,
+                             const std::string& avi,
+                             int wavCycles,
+                             int aviCycles,
+                             int warmUp);
 
 // Growth of one counter, the plug-in's beyond the bare graphs'.
 struct Growth {

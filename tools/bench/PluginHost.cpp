@@ -3,7 +3,8 @@
 namespace {
 
 LRESULT CALLBACK MainProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_USER) return 0;  // playlist position 0, shuffle and repeat off
+    if (message == WM_USER)
+        return 0;  // playlist position 0, shuffle and repeat off
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
@@ -11,16 +12,20 @@ LRESULT CALLBACK MainProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
 
 PluginHost::~PluginHost() {
     // The player calls Quit and lets the library stay until it exits; so do we.
-    if (module_) module_->Quit();
-    if (mainWindow_) DestroyWindow(mainWindow_);
+    if (module_)
+        module_->Quit();
+    if (mainWindow_)
+        DestroyWindow(mainWindow_);
 }
 
 bool PluginHost::Load(const std::string& dllPath) {
     dll_ = LoadLibraryA(dllPath.c_str());
-    if (!dll_) return false;
+    if (!dll_)
+        return false;
     using GetModule = In_Module*(WA_CALL*)();
     auto get = reinterpret_cast<GetModule>(reinterpret_cast<void*>(GetProcAddress(dll_, "winampGetInModule2")));
-    if (!get) return false;
+    if (!get)
+        return false;
     module_ = get();
 
     WNDCLASSW wc = {};
@@ -28,8 +33,8 @@ bool PluginHost::Load(const std::string& dllPath) {
     wc.hInstance = GetModuleHandleW(nullptr);
     wc.lpszClassName = L"Atrac3dsBenchPlayer";
     RegisterClassW(&wc);
-    mainWindow_ = CreateWindowExW(0, wc.lpszClassName, L"bench", WS_OVERLAPPEDWINDOW, 0, 0, 400, 300, nullptr,
-                                  nullptr, wc.hInstance, nullptr);
+    mainWindow_ = CreateWindowExW(0, wc.lpszClassName, L"bench", WS_OVERLAPPEDWINDOW, 0, 0, 400, 300, nullptr, nullptr,
+                                  wc.hInstance, nullptr);
     module_->hMainWindow = mainWindow_;
     module_->hDllInstance = dll_;
     return mainWindow_ != nullptr;

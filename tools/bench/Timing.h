@@ -28,7 +28,8 @@ inline double ProcessCpuMs() {
 }
 
 inline double Median(std::vector<double> values) {
-    if (values.empty()) return -1;
+    if (values.empty())
+        return -1;
     std::sort(values.begin(), values.end());
     const size_t n = values.size();
     return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;

@@ -30,7 +30,8 @@ int main(int argc, char** argv) {
     MSG m;
     while (NowMs() - t0 < seconds * 1000 && GetMessageW(&m, nullptr, 0, 0) > 0) {
         if (m.message == WM_TIMER && m.wParam == timer) {
-            if (graph.PositionMs() > 0 && started < 0) started = NowMs() - t0;
+            if (graph.PositionMs() > 0 && started < 0)
+                started = NowMs() - t0;
             continue;
         }
         TranslateMessage(&m);

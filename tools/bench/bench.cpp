@@ -28,7 +28,8 @@ constexpr double kGiveUpMs = 10000;
 
 bool WriteBytes(const std::string& path, const std::string& bytes) {
     HANDLE f = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (f == INVALID_HANDLE_VALUE) return false;
+    if (f == INVALID_HANDLE_VALUE)
+        return false;
     DWORD written = 0;
     const BOOL ok = WriteFile(f, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
     CloseHandle(f);
@@ -50,7 +51,8 @@ template <class Poll>
 double UntilPlaying(double start, Poll poll) {
     while (NowMs() - start < kGiveUpMs) {
         PluginHost::Pump();
-        if (poll() > 0) return NowMs() - start;
+        if (poll() > 0)
+            return NowMs() - start;
         Sleep(1);
     }
     return -1;
@@ -65,7 +67,8 @@ int Media(const std::string& dir) {
 
 int Startup(const std::string& file, int trials) {
     PluginHost host;
-    if (!LoadPlugin(host)) return 1;
+    if (!LoadPlugin(host))
+        return 1;
     In_Module& module = host.Module();
     std::vector<double> plugin, bare;
     for (int i = -2; i < trials; ++i) {  // two unrecorded rounds load and warm DirectShow
@@ -81,10 +84,13 @@ int Startup(const std::string& file, int trials) {
         const double b = ok ? UntilPlaying(start, [&] { return graph.PositionMs(); }) : -1;
         graph.Close();
         PluginHost::PumpFor(50);
-        if (i < 0) continue;
+        if (i < 0)
+            continue;
         printf("startup trial=%d plugin_ms=%.2f bare_ms=%.2f\n", i, p, b);
-        if (p >= 0) plugin.push_back(p);
-        if (b >= 0) bare.push_back(b);
+        if (p >= 0)
+            plugin.push_back(p);
+        if (b >= 0)
+            bare.push_back(b);
     }
     printf("result figure=startup plugin=%.2f bare=%.2f unit=ms trials=%zu/%zu\n", Median(plugin), Median(bare),
            plugin.size(), bare.size());
@@ -102,7 +108,8 @@ double TimeCalls(int calls, Call call, double timerCostUs) {
     us.reserve(static_cast<size_t>(calls / kBatch));
     for (int i = 0; i < calls / kBatch; ++i) {
         const double t0 = NowMs();
-        for (int j = 0; j < kBatch; ++j) (void)call();
+        for (int j = 0; j < kBatch; ++j)
+            (void)call();
         us.push_back(((NowMs() - t0) * 1000.0 - timerCostUs) / kBatch);
     }
     return Median(us);
@@ -110,13 +117,17 @@ double TimeCalls(int calls, Call call, double timerCostUs) {
 
 int Poll(const std::string& file, int trials, int calls) {
     PluginHost host;
-    if (!LoadPlugin(host)) return 1;
+    if (!LoadPlugin(host))
+        return 1;
     In_Module& module = host.Module();
-    const double timerCostUs = TimeCalls(calls, [] { return 0; }, 0) * kBatch;
+    const double timerCostUs = TimeCalls(
+                                   calls, [] { return 0; }, 0) *
+                               kBatch;
     std::vector<double> plugin, bare;
     for (int i = 0; i < trials; ++i) {
         if (module.Play(file.c_str()) == 0 && UntilPlaying(NowMs(), [&] { return module.GetOutputTime(); }) >= 0) {
-            plugin.push_back(TimeCalls(calls, [&] { return module.GetOutputTime(); }, timerCostUs));
+            plugin.push_back(TimeCalls(
+                calls, [&] { return module.GetOutputTime(); }, timerCostUs));
         }
         module.Stop();
         PluginHost::PumpFor(50);
@@ -144,7 +155,8 @@ int Poll(const std::string& file, int trials, int calls) {
 
 int Cpu(const std::string& file, double seconds) {
     PluginHost host;
-    if (!LoadPlugin(host)) return 1;
+    if (!LoadPlugin(host))
+        return 1;
     In_Module& module = host.Module();
     const double cpu0 = ProcessCpuMs();
     const double t0 = NowMs();
@@ -158,7 +170,8 @@ int Cpu(const std::string& file, double seconds) {
     MSG m;
     while (NowMs() - t0 < seconds * 1000 && GetMessageW(&m, nullptr, 0, 0) > 0) {
         if (m.message == WM_TIMER && m.hwnd == nullptr && m.wParam == timer) {
-            if (module.GetOutputTime() > 0 && started < 0) started = NowMs() - t0;
+            if (module.GetOutputTime() > 0 && started < 0)
+                started = NowMs() - t0;
             continue;
         }
         TranslateMessage(&m);
@@ -207,7 +220,11 @@ void PrintPhase(const char* phase, const EnduranceRun& run) {
 
 // phase: both (one process, the plug-in first), plugin or bare (for runs too large for one
 // process: Wine keeps megabytes per graph).
-int Endurance(const std::string& phase, const std::string& wav, const std::string& avi, int wavCycles, int aviCycles,
+int Endurance(const std::string& phase,
+              const std::string& wav,
+              const std::string& avi,
+              int wavCycles,
+              int aviCycles,
               int warmUp) {
     const double t0 = NowMs();
     int failures = 0;
@@ -221,7 +238,8 @@ int Endurance(const std::string& phase, const std::string& wav, const std::strin
         failures = placed.failures;
     } else {
         PluginHost host;
-        if (!LoadPlugin(host)) return 1;
+        if (!LoadPlugin(host))
+            return 1;
         if (phase == "plugin") {
             const EnduranceRun plugin = MeasurePlugin(host, wav, avi, wavCycles, aviCycles, warmUp);
             PrintPhase("plugin", plugin);
@@ -238,8 +256,7 @@ int Endurance(const std::string& phase, const std::string& wav, const std::strin
                         {"windows", WindowGrowth(r)},
                         {"private", PrivateGrowth(r)}};
             for (const auto& row : rows) {
-                printf("result figure=growth-%s plugin=%lld bare=%lld\n", row.name, row.growth.plugin,
-                       row.growth.bare);
+                printf("result figure=growth-%s plugin=%lld bare=%lld\n", row.name, row.growth.plugin, row.growth.bare);
             }
             failures = r.plugin.failures + r.bare.failures;
         }
@@ -254,15 +271,21 @@ int Endurance(const std::string& phase, const std::string& wav, const std::strin
 int main(int argc, char** argv) {
     const std::string mode = argc > 1 ? argv[1] : "";
     auto arg = [&](int i, const char* fallback) { return std::string(argc > i ? argv[i] : fallback); };
-    if (mode == "media" && argc > 2) return Media(argv[2]);
-    if (mode == "startup" && argc > 2) return Startup(argv[2], atoi(arg(3, "15").c_str()));
-    if (mode == "poll" && argc > 2) return Poll(argv[2], atoi(arg(3, "3").c_str()), atoi(arg(4, "10000").c_str()));
-    if (mode == "cpu" && argc > 2) return Cpu(argv[2], atof(arg(3, "10").c_str()));
-    if (mode == "init") return Init();
+    if (mode == "media" && argc > 2)
+        return Media(argv[2]);
+    if (mode == "startup" && argc > 2)
+        return Startup(argv[2], atoi(arg(3, "15").c_str()));
+    if (mode == "poll" && argc > 2)
+        return Poll(argv[2], atoi(arg(3, "3").c_str()), atoi(arg(4, "10000").c_str()));
+    if (mode == "cpu" && argc > 2)
+        return Cpu(argv[2], atof(arg(3, "10").c_str()));
+    if (mode == "init")
+        return Init();
     if (mode == "endurance" && argc > 5) {
         return Endurance(arg(7, "both"), argv[2], argv[3], atoi(argv[4]), atoi(argv[5]), atoi(arg(6, "20").c_str()));
     }
-    fprintf(stderr, "usage: bench media DIR | startup FILE [TRIALS] | poll FILE [TRIALS] [CALLS] |\n"
-                    "             cpu FILE [SECONDS] | init | endurance WAV AVI NWAV NAVI [WARMUP] [PHASE]\n");
+    fprintf(stderr,
+            "usage: bench media DIR | startup FILE [TRIALS] | poll FILE [TRIALS] [CALLS] |\n"
+            "             cpu FILE [SECONDS] | init | endurance WAV AVI NWAV NAVI [WARMUP] [PHASE]\n");
     return 2;
 }
