@@ -40,17 +40,8 @@ struct Line {
 
 std::vector<Line> Parse(const std::string& output) {
     std::vector<Line> lines;
-    size_t start = 0;
-    while (start < output.size()) {
-        size_t end = output.find('\n', start);
-        if (end == std::string::npos)
-            end = output.size();
-        std::string text = output.substr(start, end - start);
-        if (!text.empty() && text.back() == '\r')
-            text.pop_back();
-        lines.push_back({text.substr(0, text.find(' ')), text});
-        start = end + 1;
-    }
+    for (std::string& text : testsupport::SplitLines(output))
+        lines.push_back({text.substr(0, text.find(' ')), std::move(text)});
     return lines;
 }
 

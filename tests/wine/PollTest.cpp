@@ -34,15 +34,7 @@ struct Line {
 
 std::vector<Line> Parse(const std::string& output) {
     std::vector<Line> lines;
-    size_t start = 0;
-    while (start < output.size()) {
-        size_t end = output.find('\n', start);
-        if (end == std::string::npos)
-            end = output.size();
-        std::string text = output.substr(start, end - start);
-        start = end + 1;
-        if (!text.empty() && text.back() == '\r')
-            text.pop_back();
+    for (const std::string& text : testsupport::SplitLines(output)) {
         Line line;
         size_t i = text.find(' ');
         line.word = text.substr(0, i);

@@ -102,6 +102,20 @@ int RunCapture(const std::string& commandLine, std::string& output, DWORD timeou
     return static_cast<int>(code);
 }
 
+std::vector<std::string> SplitLines(const std::string& output) {
+    std::vector<std::string> lines;
+    size_t start = 0;
+    while (start < output.size()) {
+        size_t end = output.find('\n', start);
+        if (end == std::string::npos) end = output.size();
+        std::string text = output.substr(start, end - start);
+        if (!text.empty() && text.back() == '\r') text.pop_back();
+        lines.push_back(std::move(text));
+        start = end + 1;
+    }
+    return lines;
+}
+
 std::string Quote(const std::string& text) {
     std::string q(1, '"');
     q.append(text);

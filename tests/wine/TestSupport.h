@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 namespace testsupport {
 
@@ -19,6 +20,9 @@ void RemoveTree(const std::string& dir);
 
 // Runs a command line to completion with its output captured; returns the exit code.
 int RunCapture(const std::string& commandLine, std::string& output, DWORD timeoutMs = 120000);
+
+// The stand-in player's output, one entry per line, without line ends.
+std::vector<std::string> SplitLines(const std::string& output);
 
 // The text in double quotes, for a command line.
 std::string Quote(const std::string& text);
