@@ -33,16 +33,12 @@ int32_t BareGraph::PositionMs() {
 void BareGraph::PlaceLikeThePlugIn(HWND owner) {
     if (!graph_)
         return;
-    // The renderer's window takes the owner's client size below a 22-pixel bar, as in the plug-in.
-    RECT client = {0, 0, 160, 142};
-    GetClientRect(owner, &client);
-    const long placeWidth = client.right;
-    const long placeHeight = client.bottom > 22 ? client.bottom - 22 : 0;
     placed_ = true;
     const auto oaOwner = reinterpret_cast<OAHWND>(owner);
     Microsoft::WRL::ComPtr<IMediaEventEx> events;
     if (SUCCEEDED(graph_->QueryInterface(IID_IMediaEventEx, reinterpret_cast<void**>(events.GetAddressOf())))) {
         (void)events->SetNotifyWindow(oaOwner, WM_APP + 1, 0);
+        (void)events->SetNotifyFlags(0);
     }
     Microsoft::WRL::ComPtr<IBasicAudio> audio;
     if (SUCCEEDED(graph_->QueryInterface(IID_IBasicAudio, reinterpret_cast<void**>(audio.GetAddressOf())))) {
@@ -53,9 +49,27 @@ void BareGraph::PlaceLikeThePlugIn(HWND owner) {
         (void)window->put_Owner(oaOwner);
         (void)window->put_MessageDrain(oaOwner);
         (void)window->put_WindowStyle(WS_CHILD | WS_CLIPSIBLINGS | WS_CLIPCHILDREN);
-        (void)window->SetWindowPosition(0, 22, placeWidth, placeHeight);
     }
-    // Cued at the start before it runs, as the engine leaves a file it has opened.
+    Cue();
+}
+
+void BareGraph::PlaceVideo(long left, long top, long width, long height) {
+    Microsoft::WRL::ComPtr<IVideoWindow> window;
+    if (placed_ && graph_ &&
+        SUCCEEDED(graph_->QueryInterface(IID_IVideoWindow, reinterpret_cast<void**>(window.GetAddressOf())))) {
+        (void)window->SetWindowPosition(left, top, width, height);
+    }
+}
+
+bool BareGraph::VideoSize(long& width, long& height) {
+    Microsoft::WRL::ComPtr<IBasicVideo> video;
+    return graph_ &&
+           SUCCEEDED(graph_->QueryInterface(IID_IBasicVideo, reinterpret_cast<void**>(video.GetAddressOf()))) &&
+           SUCCEEDED(video->GetVideoSize(&width, &height));
+}
+
+// Stopped, at the start and paused: how the plug-in leaves a file it has opened or stopped.
+void BareGraph::Cue() {
     if (control_ && seeking_) {
         (void)control_->Stop();
         LONGLONG zero = 0;
@@ -65,6 +79,8 @@ void BareGraph::PlaceLikeThePlugIn(HWND owner) {
 }
 
 void BareGraph::Close() {
+    if (placed_)
+        Cue();
     if (control_)
         (void)control_->Stop();
     if (placed_ && graph_) {

@@ -20,10 +20,15 @@ public:
     // Builds the graph for the file (ANSI code page, as the player hands names over).
     bool Open(const std::string& file);
     bool Run();
-    // The calls the plug-in's engine makes around a graph, for telling Wine's own keeping from
-    // ours: notifications, volume, the renderer's window placed in the owner and the cue at 0; on
-    // Close the filters are removed and the window hidden and unowned first.
+    // The calls the plug-in's engine makes when it opens a file, for telling Wine's own keeping
+    // from ours: notifications, volume, the renderer's window given to the owner and the cue at 0.
+    // Close then does what the plug-in's Stop does: cues at 0 again, stops, removes the filters,
+    // and hides and unowns the renderer's window before the graph goes.
     void PlaceLikeThePlugIn(HWND owner);
+    // The renderer's window at that place in its owner's client area (placed graphs only).
+    void PlaceVideo(long left, long top, long width, long height);
+    // The picture's size; false for a graph without a picture.
+    bool VideoSize(long& width, long& height);
     // Current position in ms, -1 when the graph cannot tell.
     int32_t PositionMs();
     // Stops, lets every interface go and balances CoInitialize.
@@ -32,6 +37,8 @@ public:
     IMediaSeeking* Seeking() const { return seeking_.Get(); }
 
 private:
+    void Cue();
+
     Microsoft::WRL::ComPtr<IGraphBuilder> graph_;
     Microsoft::WRL::ComPtr<IMediaControl> control_;
     Microsoft::WRL::ComPtr<IMediaSeeking> seeking_;

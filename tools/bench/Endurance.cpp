@@ -1,6 +1,7 @@
 #include "tools/bench/Endurance.h"
 
 #include "tools/bench/BareGraph.h"
+#include "ui/ResizeRule.h"
 
 namespace {
 
@@ -17,14 +18,99 @@ bool PluginCycle(PluginHost& host, const std::string& file) {
     return result == 0;
 }
 
-bool BareCycle(const std::string& file, HWND owner = nullptr) {
+bool BareCycle(const std::string& file) {
     BareGraph graph;
-    const bool opened = graph.Open(file);
-    if (opened && owner)
-        graph.PlaceLikeThePlugIn(owner);
-    const bool ok = opened && graph.Run();
+    const bool ok = graph.Open(file) && graph.Run();
+    PluginHost::Pump();  // as the player's loop runs between Play and the first poll
     (void)graph.PositionMs();
     graph.Close();
+    PluginHost::Pump();
+    return ok;
+}
+
+// A window in place of the plug-in's video window, treated the way the plug-in treats its own: a
+// child of the player's hidden main window far outside its client area, shown for each file and
+// hidden at its end, and sized on each Play from the picture's size through the resize rule.
+class MirroredWindow {
+public:
+    MirroredWindow() {
+        main_ = CreateWindowExW(0, L"STATIC", L"player", WS_OVERLAPPEDWINDOW, 0, 0, 400, 300, nullptr, nullptr, nullptr,
+                                nullptr);
+        window_ = CreateWindowExW(0, L"STATIC", L"video", WS_OVERLAPPEDWINDOW | WS_CHILD, 9999, 9999, 0, 0, main_,
+                                  nullptr, nullptr, nullptr);
+        // The time bar and the picture area beneath it, siblings of the renderer's window.
+        bar_ =
+            CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE, 0, 0, 0, 0, window_, nullptr, nullptr, nullptr);
+        area_ =
+            CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE, 0, 0, 0, 0, window_, nullptr, nullptr, nullptr);
+    }
+    ~MirroredWindow() { DestroyWindow(main_); }
+    MirroredWindow(const MirroredWindow&) = delete;
+    MirroredWindow& operator=(const MirroredWindow&) = delete;
+
+    HWND Handle() const { return window_; }
+    void Show(bool visible) { ShowWindow(window_, visible ? SW_SHOWNA : SW_HIDE); }
+
+    // Play assigns the picture's width and then its height; a file without a picture keeps the
+    // previous size. Each change places the renderer below the 22-pixel bar, reaching the bar's
+    // height past the bottom, and Play places it twice more afterwards.
+    void FollowPicture(BareGraph& graph) {
+        (void)graph.VideoSize(videoWidth_, videoHeight_);
+        RECT outer = {};
+        GetWindowRect(window_, &outer);
+        Propose(graph, videoWidth_, outer.bottom - outer.top);
+        GetWindowRect(window_, &outer);
+        Propose(graph, outer.right - outer.left, videoHeight_);
+        PlaceVideo(graph);
+        PlaceVideo(graph);
+    }
+
+private:
+    void Propose(BareGraph& graph, long width, long height) {
+        RECT outer = {};
+        GetWindowRect(window_, &outer);
+        if (width == outer.right - outer.left && height == outer.bottom - outer.top)
+            return;  // assigning the size a window has does nothing
+        AspectMarks marks;
+        marks.keep = true;  // the menu's first aspect item, marked when the window is made
+        auto newWidth = static_cast<int32_t>(width);
+        auto newHeight = static_cast<int32_t>(height);
+        ApplyResizeRule(marks, videoWidth_, videoHeight_, newWidth, newHeight);
+        SetWindowPos(window_, nullptr, 0, 0, newWidth, newHeight, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+        RECT client = {};
+        GetClientRect(window_, &client);
+        MoveWindow(bar_, 0, 0, client.right, kBar, TRUE);
+        MoveWindow(area_, 0, kBar, client.right, client.bottom > kBar ? client.bottom - kBar : 0, TRUE);
+        PlaceVideo(graph);
+    }
+
+    void PlaceVideo(BareGraph& graph) {
+        RECT client = {};
+        GetClientRect(window_, &client);
+        graph.PlaceVideo(0, kBar, client.right, client.bottom);
+    }
+
+    static constexpr long kBar = 22;
+    HWND main_ = nullptr;
+    HWND window_ = nullptr;
+    HWND bar_ = nullptr;
+    HWND area_ = nullptr;
+    long videoWidth_ = 0;
+    long videoHeight_ = 0;
+};
+
+bool MirroredCycle(const std::string& file, MirroredWindow& window) {
+    window.Show(true);
+    BareGraph graph;
+    const bool opened = graph.Open(file);
+    if (opened)
+        graph.PlaceLikeThePlugIn(window.Handle());
+    const bool ok = opened && graph.Run();
+    window.FollowPicture(graph);
+    PluginHost::Pump();
+    (void)graph.PositionMs();
+    graph.Close();
+    window.Show(false);
     PluginHost::Pump();
     return ok;
 }
@@ -70,12 +156,9 @@ EnduranceRun MeasurePlacedBare(const std::string& wav,
                                int wavCycles,
                                int aviCycles,
                                int warmUp) {
-    HWND owner = CreateWindowExW(0, L"STATIC", L"owner", WS_OVERLAPPEDWINDOW, 0, 0, 320, 260, nullptr, nullptr, nullptr,
-                                 nullptr);
-    EnduranceRun run =
-        Measure([&](const std::string& f) { return BareCycle(f, owner); }, wav, avi, wavCycles, aviCycles, warmUp);
-    DestroyWindow(owner);
-    return run;
+    MirroredWindow window;
+    return Measure([&](const std::string& f) { return MirroredCycle(f, window); }, wav, avi, wavCycles, aviCycles,
+                   warmUp);
 }
 
 EnduranceResult RunEndurance(PluginHost& host,

@@ -29,7 +29,9 @@ EnduranceRun MeasurePlugin(PluginHost& host,
                            int aviCycles,
                            int warmUp);
 EnduranceRun MeasureBare(const std::string& wav, const std::string& avi, int wavCycles, int aviCycles, int warmUp);
-// Bare graphs given the engine's calls (BareGraph::PlaceLikeThePlugIn) in a window of their own.
+// Bare graphs given the plug-in's calls (BareGraph::PlaceLikeThePlugIn) in a window that is shown,
+// sized and hidden as the plug-in's video window is: what Wine's renderer keeps for a picture
+// placed and resized in a window, with no plug-in loaded.
 EnduranceRun MeasurePlacedBare(const std::string& wav,
                                const std::string& avi,
                                int wavCycles,
