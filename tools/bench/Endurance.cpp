@@ -129,6 +129,8 @@ EnduranceRun Measure(Cycle cycle,
     run.before = ReadProcessCounters();
     for (int i = 0; i < wavCycles; ++i)
         run.failures += cycle(wav) ? 0 : 1;
+    PluginHost::PumpFor(kSettleMs);
+    run.middle = ReadProcessCounters();
     for (int i = 0; i < aviCycles; ++i)
         run.failures += cycle(avi) ? 0 : 1;
     PluginHost::PumpFor(kSettleMs);

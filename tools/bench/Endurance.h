@@ -11,6 +11,7 @@
 
 struct EnduranceRun {
     ProcessCounters before;  // after the warm-up
+    ProcessCounters middle;  // after the WAV cycles, before the AVI ones
     ProcessCounters after;
     int failures = 0;  // cycles whose file did not open
 };

@@ -1,11 +1,42 @@
 #include "tools/bench/PluginHost.h"
 
+#include <cstdio>
+#include <cwchar>
+
 namespace {
 
 LRESULT CALLBACK MainProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_USER)
         return 0;  // playlist position 0, shuffle and repeat off
     return DefWindowProcW(window, message, wParam, lParam);
+}
+
+bool IsMessageBoxOfOurs(HWND w) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(w, &pid);
+    wchar_t cls[16] = L"";
+    return pid == GetCurrentProcessId() && IsWindowVisible(w) && GetClassNameW(w, cls, 16) &&
+           wcscmp(cls, L"#32770") == 0 && GetDlgItem(w, 0xFFFF);  // 0xFFFF: a message box's text
+}
+
+BOOL CALLBACK CloseIfMessageBox(HWND w, LPARAM) {
+    if (IsMessageBoxOfOurs(w)) {
+        wchar_t text[512] = L"";
+        GetWindowTextW(GetDlgItem(w, 0xFFFF), text, 512);
+        char utf8[1536] = "";
+        WideCharToMultiByte(CP_UTF8, 0, text, -1, utf8, sizeof utf8, nullptr, nullptr);
+        printf("box text=\"%s\"\n", utf8);
+        fflush(stdout);
+        SendMessageW(w, WM_CLOSE, 0, 0);
+    }
+    return TRUE;
+}
+
+DWORD WINAPI WatchMessageBoxes(void*) {
+    for (;;) {
+        EnumWindows(CloseIfMessageBox, 0);
+        Sleep(50);
+    }
 }
 
 }  // namespace
@@ -36,6 +67,7 @@ bool PluginHost::Load(const std::string& dllPath) {
     mainWindow_ = CreateWindowExW(0, wc.lpszClassName, L"bench", WS_OVERLAPPEDWINDOW, 0, 0, 400, 300, nullptr, nullptr,
                                   wc.hInstance, nullptr);
     module_->hMainWindow = mainWindow_;
+    CloseHandle(CreateThread(nullptr, 0, WatchMessageBoxes, nullptr, 0, nullptr));
     module_->hDllInstance = dll_;
     return mainWindow_ != nullptr;
 }

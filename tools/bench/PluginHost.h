@@ -1,6 +1,8 @@
 // Loads the plug-in as the player does (LoadLibrary, winampGetInModule2, hMainWindow and
 // hDllInstance filled, Init) with a main window of its own that answers the player's queries:
-// playlist position 0, this one file, shuffle and repeat off.
+// playlist position 0, this one file, shuffle and repeat off. A message box of the plug-in would
+// wait for a person: a watcher thread prints each one ("box text=…") and closes it, and the call
+// that showed it goes on, as after a click on OK.
 #pragma once
 
 #include <windows.h>

@@ -216,6 +216,10 @@ void PrintPhase(const char* phase, const EnduranceRun& run) {
            static_cast<long long>(run.after.gdiObjects - run.before.gdiObjects),
            static_cast<long long>(run.after.windows - run.before.windows),
            static_cast<long long>(run.after.privateBytes - run.before.privateBytes), run.failures);
+    printf("growth phase=%s part=wav private=%lld\n", phase,
+           static_cast<long long>(run.middle.privateBytes - run.before.privateBytes));
+    printf("growth phase=%s part=avi private=%lld\n", phase,
+           static_cast<long long>(run.after.privateBytes - run.middle.privateBytes));
 }
 
 // phase: both (one process, the plug-in first), plugin or bare (for runs too large for one
