@@ -32,7 +32,7 @@ BOOL CALLBACK CloseIfMessageBox(HWND w, LPARAM) {
     return TRUE;
 }
 
-DWORD WINAPI WatchMessageBoxes(void*) {
+DWORD WINAPI CloseMessageBoxesForEver(void*) {
     for (;;) {
         EnumWindows(CloseIfMessageBox, 0);
         Sleep(50);
@@ -67,9 +67,12 @@ bool PluginHost::Load(const std::string& dllPath) {
     mainWindow_ = CreateWindowExW(0, wc.lpszClassName, L"bench", WS_OVERLAPPEDWINDOW, 0, 0, 400, 300, nullptr, nullptr,
                                   wc.hInstance, nullptr);
     module_->hMainWindow = mainWindow_;
-    CloseHandle(CreateThread(nullptr, 0, WatchMessageBoxes, nullptr, 0, nullptr));
     module_->hDllInstance = dll_;
     return mainWindow_ != nullptr;
+}
+
+void PluginHost::CloseMessageBoxes() {
+    CloseHandle(CreateThread(nullptr, 0, CloseMessageBoxesForEver, nullptr, 0, nullptr));
 }
 
 void PluginHost::Pump() {

@@ -1,8 +1,6 @@
 // Loads the plug-in as the player does (LoadLibrary, winampGetInModule2, hMainWindow and
 // hDllInstance filled, Init) with a main window of its own that answers the player's queries:
-// playlist position 0, this one file, shuffle and repeat off. A message box of the plug-in would
-// wait for a person: a watcher thread prints each one ("box text=…") and closes it, and the call
-// that showed it goes on, as after a click on OK.
+// playlist position 0, this one file, shuffle and repeat off.
 #pragma once
 
 #include <windows.h>
@@ -23,6 +21,10 @@ public:
     In_Module& Module() const { return *module_; }
     HWND MainWindow() const { return mainWindow_; }
 
+    // From now on a watcher thread prints each message box of the process ("box text=…") and
+    // closes it, so the call that showed it goes on as after a click on OK: in long runs a box
+    // would otherwise wait for a person. Off by default, as its polling would weigh on timings.
+    static void CloseMessageBoxes();
     // Handles every message that is waiting, as the player's loop would between two calls.
     static void Pump();
     // Runs the message loop for a while.

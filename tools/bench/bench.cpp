@@ -244,6 +244,7 @@ int Endurance(const std::string& phase,
         PluginHost host;
         if (!LoadPlugin(host))
             return 1;
+        PluginHost::CloseMessageBoxes();
         if (phase == "plugin") {
             const EnduranceRun plugin = MeasurePlugin(host, wav, avi, wavCycles, aviCycles, warmUp);
             PrintPhase("plugin", plugin);
