@@ -145,7 +145,8 @@ EnduranceRun Measure(Cycle cycle,
     // One file that does not open belongs in the warm-up too: the plug-in's first error box brings
     // the window system's dialog resources into the process once, and a file that fails to open
     // now and then (Wine's RenderFile does, under load) must not count them as kept.
-    const std::string unplayable = wav + ".unplayable.oma";
+    // Named for this process: scripts/bench runs three endurance processes on the same files.
+    const std::string unplayable = wav + "." + std::to_string(GetCurrentProcessId()) + ".unplayable.oma";
     if (WriteUnplayable(unplayable)) {
         (void)cycle(unplayable);
         DeleteFileA(unplayable.c_str());
