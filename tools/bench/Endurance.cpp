@@ -56,20 +56,23 @@ public:
     // height past the bottom, and Play places it twice more afterwards.
     void FollowPicture(BareGraph& graph) {
         (void)graph.VideoSize(videoWidth_, videoHeight_);
-        RECT outer = {};
-        GetWindowRect(window_, &outer);
-        Propose(graph, videoWidth_, outer.bottom - outer.top);
-        GetWindowRect(window_, &outer);
-        Propose(graph, outer.right - outer.left, videoHeight_);
+        Propose(graph, videoWidth_, Outer().bottom);
+        Propose(graph, Outer().right, videoHeight_);
         PlaceVideo(graph);
         PlaceVideo(graph);
     }
 
 private:
+    // The outer size as right and bottom of a rectangle at 0, 0.
+    RECT Outer() const {
+        RECT r = {};
+        GetWindowRect(window_, &r);
+        return {0, 0, r.right - r.left, r.bottom - r.top};
+    }
+
     void Propose(BareGraph& graph, long width, long height) {
-        RECT outer = {};
-        GetWindowRect(window_, &outer);
-        if (width == outer.right - outer.left && height == outer.bottom - outer.top)
+        const RECT outer = Outer();
+        if (width == outer.right && height == outer.bottom)
             return;  // assigning the size a window has does nothing
         AspectMarks marks;
         marks.keep = true;  // the menu's first aspect item, marked when the window is made
@@ -77,16 +80,20 @@ private:
         auto newHeight = static_cast<int32_t>(height);
         ApplyResizeRule(marks, videoWidth_, videoHeight_, newWidth, newHeight);
         SetWindowPos(window_, nullptr, 0, 0, newWidth, newHeight, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-        RECT client = {};
-        GetClientRect(window_, &client);
+        const RECT client = Client();
         MoveWindow(bar_, 0, 0, client.right, kBar, TRUE);
         MoveWindow(area_, 0, kBar, client.right, client.bottom > kBar ? client.bottom - kBar : 0, TRUE);
         PlaceVideo(graph);
     }
 
-    void PlaceVideo(BareGraph& graph) {
-        RECT client = {};
-        GetClientRect(window_, &client);
+    RECT Client() const {
+        RECT r = {};
+        GetClientRect(window_, &r);
+        return r;
+    }
+
+    void PlaceVideo(BareGraph& graph) const {
+        const RECT client = Client();
         graph.PlaceVideo(0, kBar, client.right, client.bottom);
     }
 
@@ -115,25 +122,6 @@ bool MirroredCycle(const std::string& file, MirroredWindow& window) {
     return ok;
 }
 
-// Bytes that no filter takes for media.
-bool WriteUnplayable(const std::string& path) {
-    HANDLE f = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (f == INVALID_HANDLE_VALUE)
-        return false;
-    char bytes[4096];
-    uint32_t x = 2463534242u;
-    for (char& b : bytes) {
-        x ^= x << 13;
-        x ^= x >> 17;
-        x ^= x << 5;
-        b = static_cast<char>(x);
-    }
-    DWORD written = 0;
-    const BOOL ok = WriteFile(f, bytes, sizeof bytes, &written, nullptr);
-    CloseHandle(f);
-    return ok && written == sizeof bytes;
-}
-
 template <class Cycle>
 EnduranceRun Measure(Cycle cycle,
                      const std::string& wav,
@@ -147,7 +135,7 @@ EnduranceRun Measure(Cycle cycle,
     // now and then (Wine's RenderFile does, under load) must not count them as kept.
     // Named for this process: scripts/bench runs three endurance processes on the same files.
     const std::string unplayable = wav + "." + std::to_string(GetCurrentProcessId()) + ".unplayable.oma";
-    if (WriteUnplayable(unplayable)) {
+    if (WriteBytes(unplayable, std::string(4096, 'x'))) {  // bytes that no filter takes for media
         (void)cycle(unplayable);
         DeleteFileA(unplayable.c_str());
     }

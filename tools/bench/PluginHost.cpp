@@ -1,7 +1,8 @@
 #include "tools/bench/PluginHost.h"
 
 #include <cstdio>
-#include <cwchar>
+
+#include "tools/common/MessageBoxes.h"
 
 namespace {
 
@@ -11,18 +12,10 @@ LRESULT CALLBACK MainProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
-bool IsMessageBoxOfOurs(HWND w) {
-    DWORD pid = 0;
-    GetWindowThreadProcessId(w, &pid);
-    wchar_t cls[16] = L"";
-    return pid == GetCurrentProcessId() && IsWindowVisible(w) && GetClassNameW(w, cls, 16) &&
-           wcscmp(cls, L"#32770") == 0 && GetDlgItem(w, 0xFFFF);  // 0xFFFF: a message box's text
-}
-
 BOOL CALLBACK CloseIfMessageBox(HWND w, LPARAM) {
-    if (IsMessageBoxOfOurs(w)) {
+    if (IsMessageBoxOfThisProcess(w)) {
         wchar_t text[512] = L"";
-        GetWindowTextW(GetDlgItem(w, 0xFFFF), text, 512);
+        GetWindowTextW(GetDlgItem(w, kMessageBoxTextId), text, 512);
         char utf8[1536] = "";
         WideCharToMultiByte(CP_UTF8, 0, text, -1, utf8, sizeof utf8, nullptr, nullptr);
         printf("box text=\"%s\"\n", utf8);
@@ -98,4 +91,14 @@ std::string ExecutableDir() {
     std::string dir = path;
     dir.resize(dir.find_last_of('\\') + 1);
     return dir;
+}
+
+bool WriteBytes(const std::string& path, const std::string& bytes) {
+    HANDLE f = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (f == INVALID_HANDLE_VALUE)
+        return false;
+    DWORD written = 0;
+    const BOOL ok = WriteFile(f, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    CloseHandle(f);
+    return ok && written == bytes.size();
 }

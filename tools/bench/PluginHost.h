@@ -38,3 +38,6 @@ private:
 
 // The folder of the running executable, with a trailing backslash.
 std::string ExecutableDir();
+
+// Writes the bytes to a new file (an existing one is replaced).
+bool WriteBytes(const std::string& path, const std::string& bytes);

@@ -26,16 +26,6 @@ namespace {
 
 constexpr double kGiveUpMs = 10000;
 
-bool WriteBytes(const std::string& path, const std::string& bytes) {
-    HANDLE f = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (f == INVALID_HANDLE_VALUE)
-        return false;
-    DWORD written = 0;
-    const BOOL ok = WriteFile(f, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-    CloseHandle(f);
-    return ok && written == bytes.size();
-}
-
 bool LoadPlugin(PluginHost& host) {
     if (!host.Load(ExecutableDir() + "in_atrac3ds.dll")) {
         printf("result error=load\n");

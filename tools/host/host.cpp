@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "host/InModule.h"
+#include "tools/common/MessageBoxes.h"
 
 namespace {
 
@@ -114,20 +115,8 @@ struct BoxSeen {
     std::wstring text;
 };
 
-bool OwnedByUs(HWND w) {
-    DWORD pid = 0;
-    GetWindowThreadProcessId(w, &pid);
-    return pid == GetCurrentProcessId();
-}
-
-// Visible message boxes of this process: dialogs that hold a message box's text control (0xFFFF),
-// so that modal dialogs of the plug-in are left alone.
 BOOL CALLBACK CollectMessageBox(HWND w, LPARAM p) {
-    wchar_t cls[16];
-    if (OwnedByUs(w) && IsWindowVisible(w) && GetClassNameW(w, cls, 16) && wcscmp(cls, L"#32770") == 0 &&
-        GetDlgItem(w, 0xFFFF)) {
-        reinterpret_cast<std::vector<HWND>*>(p)->push_back(w);
-    }
+    if (IsMessageBoxOfThisProcess(w)) reinterpret_cast<std::vector<HWND>*>(p)->push_back(w);
     return TRUE;
 }
 
@@ -146,7 +135,7 @@ DWORD WINAPI WatchBoxes(void*) {
             bool seen = false;
             for (HWND h : handled) seen = seen || h == box;
             if (seen) continue;
-            BoxSeen what{WindowText(box), WindowText(GetDlgItem(box, 0xFFFF))};
+            BoxSeen what{WindowText(box), WindowText(GetDlgItem(box, kMessageBoxTextId))};
             SendMessageW(mainWindow, kBoxSeen, 0, reinterpret_cast<LPARAM>(&what));
             PostMessageW(box, WM_CLOSE, 0, 0);
             handled.push_back(box);
@@ -176,7 +165,7 @@ HWND FindButton(const std::wstring& caption) {
             return TRUE;
         }
         static BOOL CALLBACK Top(HWND w, LPARAM p) {
-            if (OwnedByUs(w)) EnumChildWindows(w, Child, p);
+            if (OwnedByThisProcess(w)) EnumChildWindows(w, Child, p);
             return reinterpret_cast<Find*>(p)->found ? FALSE : TRUE;
         }
     } find{&caption};
