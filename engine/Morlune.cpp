@@ -3,8 +3,10 @@
 // engine is a singleton in effect; an operation whose interface is absent does nothing.
 #include "engine/Morlune.h"
 
+#include "base/AnsiText.h"
+#include "base/Notify.h"
+#include "base/Paths.h"
 #include "engine/RefTime.h"
-#include "host/Notify.h"
 
 #include <wrl/client.h>
 
@@ -53,33 +55,13 @@ HRESULT CreateGraph(IGraphBuilder** graph) {
     if (Source().createGraph) {
         return Source().createGraph(graph);
     }
-    return CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER,
-                            IID_IGraphBuilder, reinterpret_cast<void**>(graph));
+    return CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER, IID_IGraphBuilder,
+                            reinterpret_cast<void**>(graph));
 }
 
 template <class Interface>
 bool Query(Interface** out) {
     return SUCCEEDED(graphBuilder->QueryInterface(__uuidof(Interface), reinterpret_cast<void**>(out))) && *out;
-}
-
-// A directory is not a file to play. Asked in UTF-16, so a long "\\?\" name is seen as well.
-bool FileExists(const std::wstring& name) {
-    const DWORD attributes = GetFileAttributesW(name.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
-}
-
-// The whole name, however long: the graph decides whether it can open it.
-bool AnsiToWide(const std::string& name, std::wstring& wide) {
-    const int length = MultiByteToWideChar(CP_ACP, 0, name.c_str(), -1, nullptr, 0);
-    if (length <= 0) {
-        return false;
-    }
-    wide.assign(static_cast<size_t>(length), L'\0');
-    if (MultiByteToWideChar(CP_ACP, 0, name.c_str(), -1, wide.data(), length) != length) {
-        return false;
-    }
-    wide.resize(static_cast<size_t>(length) - 1);
-    return true;
 }
 
 OAHWND AsOaHwnd(HWND window) {
@@ -124,8 +106,7 @@ void SetGraphSource(GraphSource source) {
     Source() = std::move(source);
 }
 
-TMorlune::TMorlune()
-    : State(esIdle), Duration(-1), OwnerWindow(nullptr), Volume(7), VideoWidth(0), VideoHeight(0) {}
+TMorlune::TMorlune() : State(esIdle), Duration(-1), OwnerWindow(nullptr), Volume(7), VideoWidth(0), VideoHeight(0) {}
 
 void TMorlune::SetOwnerWindow(HWND owner) {
     OwnerWindow = owner;
@@ -162,8 +143,9 @@ bool TMorlune::BuildGraph() {
 void TMorlune::OpenFile(const std::string& name) {
     try {
         FileName = name;
-        std::wstring wideName;
-        if (!AnsiToWide(name, wideName) || !FileExists(wideName)) {
+        // A directory is not a file to play; the whole name goes on, however long.
+        const std::wstring wideName = AnsiToWide(name);
+        if (!IsPlainFile(wideName)) {
             return;
         }
         CloseGraph();
@@ -268,8 +250,7 @@ void TMorlune::SetPositionMs(int64_t ms) {
         return;
     }
     // The same variable for the stop position, which NoPositioning leaves alone.
-    (void)mediaSeeking->SetPositions(&position, AM_SEEKING_AbsolutePositioning, &position,
-                                     AM_SEEKING_NoPositioning);
+    (void)mediaSeeking->SetPositions(&position, AM_SEEKING_AbsolutePositioning, &position, AM_SEEKING_NoPositioning);
 }
 
 int32_t TMorlune::GetPositionMs() {

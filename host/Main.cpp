@@ -6,11 +6,12 @@
 #include <cstring>
 #include <string>
 
+#include "base/AnsiText.h"
+#include "base/NamePart.h"
+#include "base/Paths.h"
 #include "engine/Morlune.h"
-#include "host/NamePart.h"
 #include "host/Poll.h"
 #include "host/Volume.h"
-#include "settings/AnsiText.h"
 #include "ui/UnitAbout.h"
 #include "ui/UnitForm.h"
 #include "ui/UnitInfo.h"
@@ -26,20 +27,9 @@ constexpr char kDescription[] = "Kelvane \xB5\xC4 ATRAC3 DS \xB2\xE5\xBC\xFE";
 // Pairs of extension list and description, ended by an empty string: "omg;oma" NUL "" NUL NUL.
 constexpr char kExtensions[] = "omg;oma\0";
 
-bool SystemLeadByte(unsigned char byte) {
-    return IsDBCSLeadByte(byte) != FALSE;
-}
-
 // The host's file names are in the system's ANSI code page.
 std::string HostNamePart(const std::string& path) {
     return NamePart(path, SystemLeadByte);
-}
-
-// A plain file of that name (a folder does not count), tested as the engine tests it: in UTF-16,
-// so that names longer than the ANSI calls take are judged alike.
-bool FileExists(const std::string& name) {
-    const DWORD attributes = GetFileAttributesW(AnsiToWide(name).c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 // What Play tells the player: 0 opened, -1 no such file, 1 the file could not be played.
@@ -56,7 +46,7 @@ int32_t AdvanceOnEnd = 0;
 uint32_t VolumeDevice = 0;
 
 In_Module Module = {
-    0x100,        // version
+    0x100,         // version
     kDescription,  // description
     nullptr,       // hMainWindow: the player writes it before Init
     nullptr,       // hDllInstance: the player writes it
@@ -80,9 +70,11 @@ In_Module Module = {
     SetOutputTime,
     SetVolume,
     SetPan,
+    // clang-format off
     nullptr, nullptr, nullptr, nullptr, nullptr,  // SAVSAInit .. SAAdd: the player's
     nullptr, nullptr, nullptr, nullptr,           // VSAAddPCMData .. VSASetInfo: the player's
     nullptr, nullptr,                             // dsp_isactive, dsp_dosamples: the player's
+    // clang-format on
     EQSet,
     nullptr,  // SetInfo: the player's
     nullptr,  // outMod: never read
@@ -122,6 +114,7 @@ void WA_CALL Init() {
         FormInfo = std::make_unique<TFormInfo>();
         Engine = std::make_unique<TMorlune>();
         Engine->SetOwnerWindow(VideoForm->Handle());
+        VideoForm->Connect({Module.hMainWindow, RequestNextTrack, Engine.get()});
         // Far outside the player's client area (the form's designed 9999, 9999), same handle.
         VideoForm->SetParentWindow(Module.hMainWindow);
         TrackLengthMs = 0;
@@ -136,7 +129,7 @@ int WA_CALL Play(const char* file) {
         const std::string name = file ? file : "";
         VideoForm->Show();
         Engine->OpenFile(name);
-        if (!FileExists(name)) {
+        if (!IsPlainFile(name)) {
             result = kPlayNoFile;
         } else if (GraphIsOpen()) {
             result = kPlayOpened;

@@ -2,14 +2,13 @@
 
 #include <windows.h>
 
-#include <vector>
-
-#include "settings/AnsiText.h"
+#include "base/AnsiText.h"
+#include "base/Exception.h"
+#include "base/Paths.h"
 #include "settings/ValueText.h"
 #include "ui/toolkit/Application.h"
 #include "ui/toolkit/CheckBox.h"
 #include "ui/toolkit/ComboBox.h"
-#include "ui/toolkit/Exception.h"
 #include "ui/toolkit/Form.h"
 #include "ui/toolkit/Menu.h"
 #include "ui/toolkit/Notebook.h"
@@ -32,18 +31,13 @@ std::string& FolderOverride() {
     return folder;
 }
 
-std::string SettingsPath() {
-    return TAmpShell().SettingsBasePath().append(".INI");
-}
-
 void WriteEntry(const std::string& path, const char* section, const std::string& key, const std::string& value) {
     if (!WritePrivateProfileStringA(section, key.c_str(), value.c_str(), path.c_str())) {
         throw Exception(std::wstring(L"Unable to write to ").append(AnsiToWide(path)));
     }
 }
 
-std::string ReadText(const std::string& path, const char* section, const std::string& key,
-                     const char* fallback = "") {
+std::string ReadText(const std::string& path, const char* section, const std::string& key, const char* fallback = "") {
     char buffer[kTextBuffer];
     (void)GetPrivateProfileStringA(section, key.c_str(), fallback, buffer, kTextBuffer, path.c_str());
     return buffer;
@@ -65,80 +59,66 @@ TMenuItem* StatefulMenuItem(TComponent* component) {
 }
 
 void Fire(const TNotifyEvent& handler) {
-    if (handler) handler(nullptr);
+    if (handler)
+        handler(nullptr);
 }
 
 }  // namespace
-
-std::string HostExeDir() {
-    if (!FolderOverride().empty()) return FolderOverride();
-    std::vector<char> buffer(MAX_PATH);
-    for (;;) {
-        const DWORD length = GetModuleFileNameA(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-        if (length < buffer.size()) {
-            buffer.resize(length);
-            break;
-        }
-        buffer.resize(buffer.size() * 2);
-    }
-    // The last backslash or colon that is not the second byte of a double-byte character ends
-    // the folder; a drive's root keeps its backslash.
-    size_t end = 0;
-    for (size_t i = 0; i < buffer.size(); ++i) {
-        if (buffer[i] == '\\' || buffer[i] == ':') {
-            end = i + 1;
-        } else if (IsDBCSLeadByte(static_cast<BYTE>(buffer[i]))) {
-            ++i;
-        }
-    }
-    if (end > 1 && buffer[end - 1] == '\\' && buffer[end - 2] != ':' && buffer[end - 2] != '\\') --end;
-    return std::string(buffer.data(), end);
-}
 
 void SetSettingsFolder(std::string folder) {
     FolderOverride() = std::move(folder);
 }
 
+std::string SettingsFolder() {
+    return FolderOverride().empty() ? HostExeDir() : FolderOverride();
+}
+
 std::string TAmpShell::SettingsBasePath() {
-    return HostExeDir().append("\\MorlunePlugin");
+    return SettingsFolder().append("\\MorlunePlugin");
+}
+
+std::string SettingsFilePath() {
+    return TAmpShell().SettingsBasePath().append(".INI");
 }
 
 void TAmpShell::WriteInteger(int32_t value, const std::string& key) {
-    WriteEntry(SettingsPath(), kIntegers, key, std::to_string(value));
+    WriteEntry(SettingsFilePath(), kIntegers, key, std::to_string(value));
 }
 
 void TAmpShell::WriteBool(bool value, const std::string& key) {
-    WriteEntry(SettingsPath(), kBooleans, key, value ? "1" : "0");
+    WriteEntry(SettingsFilePath(), kBooleans, key, value ? "1" : "0");
 }
 
 void TAmpShell::WriteString(const std::string& value, const std::string& key) {
-    WriteEntry(SettingsPath(), kStrings, key, value);
+    WriteEntry(SettingsFilePath(), kStrings, key, value);
 }
 
 void TAmpShell::ReadInteger(int32_t& value, const std::string& key) {
-    ReadNumber(SettingsPath(), kIntegers, key, value);
+    ReadNumber(SettingsFilePath(), kIntegers, key, value);
 }
 
 void TAmpShell::ReadBool(bool& value, const std::string& key) {
-    ReadFlag(SettingsPath(), kBooleans, key, value);
+    ReadFlag(SettingsFilePath(), kBooleans, key, value);
 }
 
 void TAmpShell::ReadString(std::string& value, const std::string& key) {
     // An empty value and a missing key look alike to a read with an empty default; only a
     // missing key gives back a non-empty one. The caller's own value is kept exactly as passed,
     // however long or blank-padded.
-    const std::string path = SettingsPath();
+    const std::string path = SettingsFilePath();
     std::string text = ReadText(path, kStrings, key);
-    if (text.empty() && !ReadText(path, kStrings, key, "?").empty()) return;
+    if (text.empty() && !ReadText(path, kStrings, key, "?").empty())
+        return;
     value = std::move(text);
 }
 
 // The kinds are tested in a fixed order with dynamic_cast, so a descendant counts as its base
 // kind. The component names are the keys, which is why the forms keep their designers' names.
 void TAmpShell::SaveFormState(TComponent* component) {
-    const std::string path = SettingsPath();
+    const std::string path = SettingsFilePath();
     auto* form = dynamic_cast<TForm*>(component);
-    if (!form) return;
+    if (!form)
+        return;
     const char* section = form->Name().c_str();
     const auto writeNumber = [&](int32_t value, const std::string& key) {
         WriteEntry(path, section, key, std::to_string(value));
@@ -154,13 +134,20 @@ void TAmpShell::SaveFormState(TComponent* component) {
     for (int32_t i = 0; i < form->ComponentCount(); ++i) {
         TComponent* c = form->Component(i);
         const std::string& key = c->Name();
-        if (auto* box = dynamic_cast<TCheckBox*>(c)) writeFlag(box->Checked(), key);
-        if (auto* button = dynamic_cast<TRadioButton*>(c)) writeFlag(button->Checked(), key);
-        if (auto* item = StatefulMenuItem(c)) writeFlag(item->Checked(), key);
-        if (auto* book = dynamic_cast<TNotebook*>(c)) writeNumber(book->PageIndex(), key);
-        if (auto* group = dynamic_cast<TRadioGroup*>(c)) writeNumber(group->ItemIndex(), key);
-        if (auto* bar = dynamic_cast<TTrackBar*>(c)) writeNumber(bar->Position(), key);
-        if (auto* panel = dynamic_cast<TPanel*>(c)) writeFlag(panel->Visible(), key);
+        if (auto* box = dynamic_cast<TCheckBox*>(c))
+            writeFlag(box->Checked(), key);
+        if (auto* button = dynamic_cast<TRadioButton*>(c))
+            writeFlag(button->Checked(), key);
+        if (auto* item = StatefulMenuItem(c))
+            writeFlag(item->Checked(), key);
+        if (auto* book = dynamic_cast<TNotebook*>(c))
+            writeNumber(book->PageIndex(), key);
+        if (auto* group = dynamic_cast<TRadioGroup*>(c))
+            writeNumber(group->ItemIndex(), key);
+        if (auto* bar = dynamic_cast<TTrackBar*>(c))
+            writeNumber(bar->Position(), key);
+        if (auto* panel = dynamic_cast<TPanel*>(c))
+            writeFlag(panel->Visible(), key);
     }
 }
 
@@ -168,9 +155,10 @@ void TAmpShell::SaveFormState(TComponent* component) {
 // and as large as it is. The message loop runs before each component, so the player's polls and
 // timers keep going during a restore and may see it half done.
 void TAmpShell::LoadFormState(TComponent* component) {
-    const std::string path = SettingsPath();
+    const std::string path = SettingsFilePath();
     auto* form = dynamic_cast<TForm*>(component);
-    if (!form) return;
+    if (!form)
+        return;
     const char* section = form->Name().c_str();
     for (int32_t i = 0; i < form->ComponentCount(); ++i) {
         ProcessMessages();
@@ -221,9 +209,13 @@ void TAmpShell::LoadFormState(TComponent* component) {
     for (int32_t i = 0; i < form->ComponentCount(); ++i) {
         ProcessMessages();
         TComponent* c = form->Component(i);
-        if (auto* box = dynamic_cast<TCheckBox*>(c)) Fire(box->OnClick);
-        if (auto* group = dynamic_cast<TRadioGroup*>(c)) Fire(group->OnClick);
-        if (auto* bar = dynamic_cast<TTrackBar*>(c)) Fire(bar->OnChange);
-        if (auto* combo = dynamic_cast<TComboBox*>(c)) Fire(combo->OnChange);
+        if (auto* box = dynamic_cast<TCheckBox*>(c))
+            Fire(box->OnClick);
+        if (auto* group = dynamic_cast<TRadioGroup*>(c))
+            Fire(group->OnClick);
+        if (auto* bar = dynamic_cast<TTrackBar*>(c))
+            Fire(bar->OnChange);
+        if (auto* combo = dynamic_cast<TComboBox*>(c))
+            Fire(combo->OnChange);
     }
 }

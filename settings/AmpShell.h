@@ -35,9 +35,12 @@ public:
 
 extern std::unique_ptr<TAmpShell> AmpShell;
 
-// The folder of the host process's executable: no trailing backslash unless it is a drive's root.
-std::string HostExeDir();
+// The settings folder: the player's executable's, unless a test set another.
+std::string SettingsFolder();
 
-// For tests: replaces the folder HostExeDir answers (no trailing backslash); empty restores the
+// The settings file itself: SettingsBasePath with its ".INI" ending.
+std::string SettingsFilePath();
+
+// For tests: replaces the settings folder (no trailing backslash); empty restores the
 // executable's own.
 void SetSettingsFolder(std::string folder);

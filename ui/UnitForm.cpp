@@ -1,19 +1,24 @@
 // The video window's unit: its components and handlers. Everything runs on the player's UI
-// thread from the window's messages; the engine and the dialogs are reached through the module
-// globals.
+// thread from the window's messages; the player, the next-track step and the engine reach it
+// through Connect, the dialogs through their module globals.
 #include "ui/UnitForm.h"
 
 #include "engine/Morlune.h"
-#include "host/Main.h"
 #include "ui/ResizeRule.h"
 #include "ui/UnitAbout.h"
 #include "ui/UnitOption.h"
 
 std::unique_ptr<TVideoForm> VideoForm;
 
-namespace {
-constexpr int32_t kTimeBarHeight = 22;
-}  // namespace
+TFont TimeBarFont() {
+    TFont font;
+    font.SetName(L"Arial");
+    font.SetStyle(fsBold);
+    font.SetHeight(-16);
+    font.SetColor(clGray);
+    font.SetCharset(ANSI_CHARSET);
+    return font;
+}
 
 TVideoForm::TVideoForm()
     : TForm("VideoForm"),
@@ -46,14 +51,8 @@ TVideoForm::TVideoForm()
     TmPanel.SetHeight(kTimeBarHeight);
     TmPanel.SetAlign(alTop);
 
-    TFont barFont;
-    barFont.SetName(L"Arial");
-    barFont.SetStyle(fsBold);
-    barFont.SetHeight(-16);
-    barFont.SetColor(clGray);
-    barFont.SetCharset(ANSI_CHARSET);
     Label1.SetTransparent(true);  // drawn on the bar's black
-    Label1.SetFont(barFont);
+    Label1.SetFont(TimeBarFont());
     Label1.SetAlign(alClient);
     Label1.SetCaption(L"ATRAC3 插件");
 
@@ -88,6 +87,10 @@ TVideoForm::TVideoForm()
     DoCreate();
 }
 
+void TVideoForm::Connect(VideoFormLinks links) {
+    links_ = std::move(links);
+}
+
 void TVideoForm::FormCreate(TComponent* /*Sender*/) {
     WindowProc = [this](TMessage& message) { VideoWndProc(message); };
 }
@@ -95,8 +98,9 @@ void TVideoForm::FormCreate(TComponent* /*Sender*/) {
 // The rectangle reaches the bar's height past the video area's bottom: the renderer's picture is
 // placed as if the area below the bar were that much taller.
 void TVideoForm::FormResize(TComponent* /*Sender*/) {
-    if (!Engine) return;  // the window is made before the engine
-    Engine->SetVideoRect(0, TmPanel.Height(), VideoPanel.Width(), VideoPanel.Height() + TmPanel.Height());
+    if (!links_.engine)
+        return;  // the window is made before the engine
+    links_.engine->SetVideoRect(0, TmPanel.Height(), VideoPanel.Width(), VideoPanel.Height() + TmPanel.Height());
 }
 
 void TVideoForm::FormCanResize(TComponent* /*Sender*/, int32_t& NewWidth, int32_t& NewHeight, bool& /*Resize*/) {
@@ -105,7 +109,8 @@ void TVideoForm::FormCanResize(TComponent* /*Sender*/, int32_t& NewWidth, int32_
     marks.fourByThree = N43screenratio1.Checked();
     marks.sixteenByNine = N169screenration1.Checked();
     marks.free = freeaspectratio1.Checked();
-    ApplyResizeRule(marks, Engine ? Engine->VideoWidth : 0, Engine ? Engine->VideoHeight : 0, NewWidth, NewHeight);
+    ApplyResizeRule(marks, links_.engine ? links_.engine->VideoWidth : 0,
+                    links_.engine ? links_.engine->VideoHeight : 0, NewWidth, NewHeight);
 }
 
 void TVideoForm::FormClose(TComponent* /*Sender*/, TCloseAction& Action) {
@@ -119,55 +124,69 @@ void TVideoForm::ChooseAspect(TMenuItem& item) {
     freeaspectratio1.SetChecked(&item == &freeaspectratio1);
     // Height first: it is the rule's free dimension, so the width follows it at once. The width
     // assignment then goes through the rule again and ends where the rule puts it.
-    SetHeight(Engine ? Engine->VideoHeight : 0);
-    SetWidth(Engine ? Engine->VideoWidth : 0);
+    SetHeight(links_.engine ? links_.engine->VideoHeight : 0);
+    SetWidth(links_.engine ? links_.engine->VideoWidth : 0);
     FormResize(nullptr);
 }
 
-void TVideoForm::Mantainaspectratio_MenuClick(TComponent* /*Sender*/) { ChooseAspect(Mantainaspectratio_Menu); }
+void TVideoForm::Mantainaspectratio_MenuClick(TComponent* /*Sender*/) {
+    ChooseAspect(Mantainaspectratio_Menu);
+}
 
-void TVideoForm::N43screenratio1Click(TComponent* /*Sender*/) { ChooseAspect(N43screenratio1); }
+void TVideoForm::N43screenratio1Click(TComponent* /*Sender*/) {
+    ChooseAspect(N43screenratio1);
+}
 
-void TVideoForm::N169screenration1Click(TComponent* /*Sender*/) { ChooseAspect(N169screenration1); }
+void TVideoForm::N169screenration1Click(TComponent* /*Sender*/) {
+    ChooseAspect(N169screenration1);
+}
 
-void TVideoForm::freeaspectratio1Click(TComponent* /*Sender*/) { ChooseAspect(freeaspectratio1); }
+void TVideoForm::freeaspectratio1Click(TComponent* /*Sender*/) {
+    ChooseAspect(freeaspectratio1);
+}
 
 void TVideoForm::FullScreen_MenuClick(TComponent* /*Sender*/) {
     if (FullScreen_Menu.Tag() == 0) {
         FullScreen_Menu.SetCaption(L"退出全屏");
         FullScreen_Menu.SetTag(1);
-        if (Engine) Engine->SetFullScreen(-1);
+        if (links_.engine)
+            links_.engine->SetFullScreen(-1);
     } else {
         FullScreen_Menu.SetCaption(L"全屏");
         FullScreen_Menu.SetTag(0);
-        if (Engine) Engine->SetFullScreen(0);
+        if (links_.engine)
+            links_.engine->SetFullScreen(0);
     }
 }
 
 void TVideoForm::ConfigClick(TComponent* /*Sender*/) {
-    if (FormOptions) FormOptions->ShowModal();
+    if (FormOptions)
+        FormOptions->ShowModal();
 }
 
 void TVideoForm::About1Click(TComponent* /*Sender*/) {
     FullScreen_Menu.SetCaption(L"全屏");
     FullScreen_Menu.SetTag(0);
-    if (FormAbout) FormAbout->ShowModal();
+    if (FormAbout)
+        FormAbout->ShowModal();
 }
 
 void TVideoForm::Timer1Timer(TComponent* /*Sender*/) {
     Timer1.SetEnabled(false);
-    RequestNextTrack();
+    if (links_.nextTrack)
+        links_.nextTrack();
 }
 
 void TVideoForm::VideoWndProc(TMessage& Message) {
     if (Message.Msg == WM_KEYDOWN) {
         if (Message.WParam == VK_ESCAPE) {
-            if (Engine) Engine->SetFullScreen(0);
+            if (links_.engine)
+                links_.engine->SetFullScreen(0);
             FormResize(nullptr);
             FullScreen_Menu.SetCaption(L"全屏");
             FullScreen_Menu.SetTag(0);
         } else {
-            (void)SendMessageW(Module.hMainWindow, WM_KEYDOWN, Message.WParam, Message.LParam);
+            (void)SendMessageW(links_.player, WM_KEYDOWN, Message.WParam, Message.LParam);
         }
     }
     WndProc(Message);

@@ -5,13 +5,30 @@
 // child of the player's main window far outside its client area; Play shows and sizes it.
 #pragma once
 
+#include <functional>
 #include <memory>
 
 #include "ui/toolkit/Toolkit.h"
 
+class TMorlune;
+
+// The time bar's look, shared with the options dialog that restyles it.
+constexpr int32_t kTimeBarHeight = 22;
+TFont TimeBarFont();  // the bar's designed font: Arial, bold, 16 pixels, grey
+
+// What the window needs of the player and the engine. Init hands it over once both exist; until
+// then the window answers its messages without them.
+struct VideoFormLinks {
+    HWND player = nullptr;            // where key presses go
+    std::function<void()> nextTrack;  // the deferred end-of-track step, when Timer1 fires
+    TMorlune* engine = nullptr;       // not owned
+};
+
 class TVideoForm : public TForm {
 public:
     TVideoForm();
+
+    void Connect(VideoFormLinks links);
 
     // Components in creation order. Their names are also keys of the settings file, so they stay
     // as they were designed, misspellings included.
@@ -48,6 +65,8 @@ public:
 
 private:
     void ChooseAspect(TMenuItem& item);
+
+    VideoFormLinks links_;
 };
 
 extern std::unique_ptr<TVideoForm> VideoForm;

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "settings/AnsiText.h"
+#include "base/AnsiText.h"
 #include "ui/SizeText.h"
 
 std::unique_ptr<TFormInfo> FormInfo;

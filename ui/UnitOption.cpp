@@ -4,8 +4,9 @@
 
 #include <string>
 
+#include "base/AnsiText.h"
+#include "base/Paths.h"
 #include "settings/AmpShell.h"
-#include "settings/AnsiText.h"
 #include "settings/FontStyleCode.h"
 #include "settings/ValueText.h"
 #include "ui/UnitForm.h"
@@ -15,7 +16,6 @@ std::unique_ptr<TFormOptions> FormOptions;
 namespace {
 
 constexpr wchar_t kChangeHint[] = L" (点此更改)";
-constexpr int32_t kTimeBarHeight = 22;
 constexpr int32_t kNoStyleCode = -1;
 
 FontStyleFlags FlagsOf(TFontStyles style) {
@@ -46,12 +46,9 @@ void SetTabOrder(std::initializer_list<TControl*> controls) {
     }
 }
 
+// The bar's own font, in the dialog's text colour.
 TFont PreviewFont() {
-    TFont font;
-    font.SetName(L"Arial");
-    font.SetStyle(fsBold);
-    font.SetHeight(-16);
-    font.SetCharset(ANSI_CHARSET);
+    TFont font = TimeBarFont();
     font.SetColor(clWindowText);
     return font;
 }
@@ -128,9 +125,7 @@ void TFormOptions::FormCreate(TComponent* /*Sender*/) {
 // writes the defaults (which the time bar already shows), a later one loads the file.
 void TFormOptions::Timer1Timer(TComponent* /*Sender*/) {
     Timer1.SetEnabled(false);
-    const std::string path = HostExeDir().append("\\MorlunePlugin.ini");
-    const DWORD attributes = GetFileAttributesA(path.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    if (IsPlainFile(SettingsFilePath())) {
         Button3Click(nullptr);
     } else {
         Button2Click(nullptr);
@@ -167,10 +162,12 @@ void TFormOptions::Button3Click(TComponent* /*Sender*/) {
     std::string name = WideToAnsi(Panel1.Font().Name());
     AmpShell->ReadString(name, "Font");
     TFont font = Panel1.Font();
-    if (!name.empty()) font.SetName(AnsiToWide(name));  // the font keeps 31 characters at most
+    if (!name.empty())
+        font.SetName(AnsiToWide(name));  // the font keeps 31 characters at most
     Panel1.SetCaption(AnsiToWide(name).append(kChangeHint));
     FontStyleFlags flags = FlagsOf(font.Style());
-    if (FontStyleFromCode(styleCode, flags)) font.SetStyle(StyleOf(flags));
+    if (FontStyleFromCode(styleCode, flags))
+        font.SetStyle(StyleOf(flags));
     Panel1.SetFont(font);
     timeLabel.SetFont(Panel1.Font());
 
@@ -200,7 +197,8 @@ void TFormOptions::Button1Click(TComponent* /*Sender*/) {
 void TFormOptions::Panel1Click(TComponent* /*Sender*/) {
     TLabel& timeLabel = VideoForm->Label1;
     FontDialog.SetFont(timeLabel.Font());
-    if (!FontDialog.Execute(Handle())) return;
+    if (!FontDialog.Execute(Handle()))
+        return;
     Panel1.SetFont(FontDialog.Font());
     Panel1.SetCaption(std::wstring(FontDialog.Font().Name()).append(kChangeHint));
     timeLabel.SetFont(FontDialog.Font());

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "host/NamePart.h"
+#include "base/NamePart.h"
 #include "tests/fuzz/FuzzCheck.h"
 
 namespace {

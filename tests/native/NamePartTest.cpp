@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "host/NamePart.h"
+#include "base/NamePart.h"
 
 namespace {
 

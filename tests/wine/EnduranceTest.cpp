@@ -11,8 +11,8 @@
 #include <map>
 #include <string>
 
-#include "tests/wine/ProcessCounters.h"
 #include "tests/wine/TestSupport.h"
+#include "tools/common/ProcessCounters.h"
 #include "tools/mkmedia/MediaWriter.h"
 
 namespace {

@@ -2,10 +2,10 @@
 // through it (cue at 0, real-time position, seek, duration, picture size), the two failure paths
 // of a bad file and a missing one, the real message box, and what 200 tracks cost the process
 // against 200 bare graphs.
+#include "base/Notify.h"
 #include "engine/Morlune.h"
-#include "host/Notify.h"
-#include "tests/wine/ProcessCounters.h"
 #include "tests/wine/TestSupport.h"
+#include "tools/common/ProcessCounters.h"
 #include "tools/mkmedia/MediaWriter.h"
 
 #include <gtest/gtest.h>

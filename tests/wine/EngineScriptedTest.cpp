@@ -1,8 +1,8 @@
 // The engine against a scripted graph: which calls it makes, in which order, with which values,
 // and what it does with each answer. The graph comes in through the engine's graph source; the
 // notices go into the same log, so a message box shows where it happened.
+#include "base/Notify.h"
 #include "engine/Morlune.h"
-#include "host/Notify.h"
 #include "tests/wine/FakeGraph.h"
 #include "tests/wine/TestSupport.h"
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "host/Notify.h"
+#include "base/Notify.h"
 #include "settings/AmpShell.h"
 #include "tests/wine/FileBytes.h"
 #include "tests/wine/TestSupport.h"

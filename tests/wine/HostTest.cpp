@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "base/Notify.h"
 #include "engine/Morlune.h"
 #include "host/Main.h"
-#include "host/Notify.h"
 #include "tests/wine/TestSupport.h"
 #include "tools/mkmedia/MediaWriter.h"
 #include "ui/UnitForm.h"

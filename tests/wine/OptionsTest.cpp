@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "base/Notify.h"
 #include "engine/Morlune.h"
 #include "host/Main.h"
-#include "host/Notify.h"
 #include "settings/AmpShell.h"
 #include "tests/wine/FileBytes.h"
 #include "tests/wine/TestSupport.h"
@@ -56,6 +56,7 @@ protected:
         });
         if (!Engine) Engine = std::make_unique<TMorlune>();
         VideoForm = std::make_unique<TVideoForm>();
+        VideoForm->Connect({nullptr, {}, Engine.get()});
     }
     void TearDown() override {
         FormOptions.reset();

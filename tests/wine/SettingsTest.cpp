@@ -5,10 +5,11 @@
 
 #include <string>
 
+#include "base/Exception.h"
+#include "base/Paths.h"
 #include "settings/AmpShell.h"
 #include "tests/wine/FileBytes.h"
 #include "tests/wine/TestSupport.h"
-#include "ui/toolkit/Exception.h"
 
 namespace {
 

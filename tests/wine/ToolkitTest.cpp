@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "host/Notify.h"
+#include "base/Notify.h"
 #include "ui/toolkit/Toolkit.h"
 
 namespace {

@@ -65,6 +65,7 @@ protected:
         Module.hMainWindow = mainWindow;
         Engine = std::make_unique<TMorlune>();
         VideoForm = std::make_unique<TVideoForm>();
+        VideoForm->Connect({mainWindow, RequestNextTrack, Engine.get()});
         VideoForm->SetParentWindow(mainWindow);  // as Init does
         mainWindowGot.clear();
     }

@@ -6,8 +6,8 @@
 
 #include <string>
 
-#include "tests/wine/ProcessCounters.h"
 #include "tools/bench/PluginHost.h"
+#include "tools/common/ProcessCounters.h"
 
 struct EnduranceRun {
     ProcessCounters before;  // after the warm-up

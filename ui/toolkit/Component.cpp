@@ -1,8 +1,8 @@
 // The event edge of the widget layer.
 #include "ui/toolkit/Component.h"
 
-#include "host/Notify.h"
-#include "ui/toolkit/Exception.h"
+#include "base/Exception.h"
+#include "base/Notify.h"
 
 void Guarded(const std::function<void()>& body) noexcept {
     try {

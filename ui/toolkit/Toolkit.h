@@ -1,6 +1,7 @@
 // Every kind of the widget layer, for the forms.
 #pragma once
 
+#include "base/Exception.h"
 #include "ui/toolkit/Application.h"
 #include "ui/toolkit/Bevel.h"
 #include "ui/toolkit/Button.h"
@@ -10,7 +11,6 @@
 #include "ui/toolkit/Component.h"
 #include "ui/toolkit/Control.h"
 #include "ui/toolkit/Edit.h"
-#include "ui/toolkit/Exception.h"
 #include "ui/toolkit/Font.h"
 #include "ui/toolkit/FontDialog.h"
 #include "ui/toolkit/Form.h"

@@ -1,4 +1,4 @@
-#include "host/Notify.h"
+#include "base/Notify.h"
 
 #include <windows.h>
 

@@ -1,6 +1,7 @@
-// The name part of a path: the text after its last separator.
+// Where a path's name begins: after its last separator. Pure, so the code page is passed in.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -9,4 +10,8 @@ using LeadByteTest = bool (*)(unsigned char byte);
 
 // A separator is a backslash or colon byte that is not the second byte of a double-byte
 // character; in code page 936 a trailing byte can be 0x5C, which must not cut the name.
+// Answers the offset just past the last separator, 0 when there is none.
+size_t NameStart(std::string_view path, LeadByteTest isLeadByte);
+
+// The text after the last separator, or the whole text when it has none.
 std::string NamePart(std::string_view path, LeadByteTest isLeadByte);

@@ -1,8 +1,6 @@
-#include "host/NamePart.h"
+#include "base/NamePart.h"
 
-#include <cstddef>
-
-std::string NamePart(std::string_view path, LeadByteTest isLeadByte) {
+size_t NameStart(std::string_view path, LeadByteTest isLeadByte) {
     size_t start = 0;
     size_t i = 0;
     while (i < path.size()) {
@@ -16,5 +14,9 @@ std::string NamePart(std::string_view path, LeadByteTest isLeadByte) {
         }
         ++i;
     }
-    return std::string(path.substr(start));
+    return start;
+}
+
+std::string NamePart(std::string_view path, LeadByteTest isLeadByte) {
+    return std::string(path.substr(NameStart(path, isLeadByte)));
 }

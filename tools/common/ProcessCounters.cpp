@@ -1,4 +1,4 @@
-#include "tests/wine/ProcessCounters.h"
+#include "tools/common/ProcessCounters.h"
 
 #include <windows.h>
 #include <winternl.h>
