@@ -30,6 +30,28 @@ ComPtr<IMediaEventEx> mediaEvent;
 // practice; a count keeps the balance even if BuildGraph is called twice without a close.
 int comInitsOwed = 0;
 
+// While a graph is open the library holds a reference to itself. A player that unloads us
+// without Quit then unmaps nothing that the graph's threads, the renderer's window or our own
+// windows still run; the next CloseGraph, on the player's next Play or Stop, lets it go.
+HMODULE heldModule = nullptr;
+
+void HoldModule() {
+    if (heldModule) {
+        return;
+    }
+    (void)GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCWSTR>(&HoldModule),
+                             &heldModule);
+}
+
+// Never the last reference while our code runs: only the player's calls close a graph, and a
+// player that calls us holds the library itself.
+void LetGoOfModule() {
+    HMODULE module = std::exchange(heldModule, nullptr);
+    if (module) {
+        (void)FreeLibrary(module);
+    }
+}
+
 constexpr LONG_PTR kNotifyInstanceData = 54321;
 constexpr long kVideoWindowStyle = 0x46000000;  // WS_CHILD | WS_CLIPSIBLINGS | WS_CLIPCHILDREN
 constexpr int kMaxFilters = 50;                 // CloseGraph removes at most this many one by one
@@ -160,6 +182,7 @@ void TMorlune::OpenFile(const std::string& name) {
             CloseGraph();
             return;
         }
+        HoldModule();
         SetVolume(Volume);
         State = esOpened;
         if (mediaSeeking) {
@@ -206,6 +229,7 @@ void TMorlune::CloseGraph() {
         for (; comInitsOwed > 0; --comInitsOwed) {
             UninitializeCom();
         }
+        LetGoOfModule();
     } catch (...) {
     }
 }
@@ -300,6 +324,19 @@ std::string TMorlune::GetFileName() {
     } catch (...) {
         return std::string();
     }
+}
+
+void AbandonGraph() {
+    // Detach hands each reference over to nobody, in reverse build order as a release would go.
+    (void)mediaEvent.Detach();
+    (void)videoWindow.Detach();
+    (void)basicVideo.Detach();
+    (void)basicAudio.Detach();
+    (void)mediaSeeking.Detach();
+    (void)mediaControl.Detach();
+    (void)graphBuilder.Detach();
+    comInitsOwed = 0;
+    heldModule = nullptr;  // the unload is under way: there is nothing left to hold
 }
 
 bool GraphIsOpen() {

@@ -62,6 +62,11 @@ struct GraphSource {
 };
 void SetGraphSource(GraphSource source);
 
+// For the library's unload only: lets go of any graph still held without releasing it. Releasing
+// a graph that still runs waits for its streaming threads, and under the loader lock that wait
+// never ends.
+void AbandonGraph();
+
 // True while a graph that rendered its file is held: every interface reference is present. The
 // host tells the player from this whether Play opened the file.
 bool GraphIsOpen();

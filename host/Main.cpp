@@ -12,11 +12,13 @@
 #include "engine/Morlune.h"
 #include "host/Poll.h"
 #include "host/Volume.h"
+#include "settings/AmpShell.h"
 #include "ui/UnitAbout.h"
 #include "ui/UnitForm.h"
 #include "ui/UnitInfo.h"
 #include "ui/UnitOption.h"
 #include "ui/toolkit/Component.h"
+#include "ui/toolkit/Control.h"
 
 namespace {
 
@@ -84,7 +86,32 @@ extern "C" In_Module* WA_CALL winampGetInModule2() {
     return &Module;
 }
 
-void WA_CALL Quit() {}
+// The player's last call before it unloads us: no graph may be left running for the unload,
+// which could not stop it. The engine and the windows stay until the unload itself.
+void WA_CALL Quit() {
+    Guarded([] {
+        CancelPendingNextTrack();
+        if (Engine) {
+            Engine->Stop();
+            Engine->CloseGraph();
+        }
+    });
+}
+
+void ReleaseAtUnload() {
+    try {
+        AbandonGraph();
+        // Reverse creation order; each form destroys its own windows. The engine holds nothing more.
+        FormInfo.reset();
+        FormAbout.reset();
+        FormOptions.reset();
+        VideoForm.reset();
+        AmpShell.reset();
+        Engine.reset();
+        UnregisterToolkitClasses();
+    } catch (...) {
+    }
+}
 
 // Files reach us by extension only.
 int WA_CALL IsOurFile(const char* /*file*/) {
@@ -97,22 +124,31 @@ void WA_CALL EQSet(int /*on*/, char /*data*/[10], int /*preamp*/) {}
 
 // Every callback runs its body behind the widget layer's edge: the player's process must never see
 // one of our exceptions.
+// Every callback that needs what Init makes checks for it first: a host that calls before Init,
+// or after an Init that failed part-way, gets no answer rather than an access violation.
 void WA_CALL Config(HWND /*hwndParent*/) {
-    Guarded([] { (void)FormOptions->ShowModal(); });
+    Guarded([] {
+        if (FormOptions) (void)FormOptions->ShowModal();
+    });
 }
 
 void WA_CALL About(HWND /*hwndParent*/) {
-    Guarded([] { (void)FormAbout->ShowModal(); });
+    Guarded([] {
+        if (FormAbout) (void)FormAbout->ShowModal();
+    });
 }
 
 void WA_CALL Init() {
     Guarded([] {
         FindVolumeDevice();
-        VideoForm = std::make_unique<TVideoForm>();
-        FormOptions = std::make_unique<TFormOptions>();  // arms the settings start-up timer
-        FormAbout = std::make_unique<TFormAbout>();
-        FormInfo = std::make_unique<TFormInfo>();
-        Engine = std::make_unique<TMorlune>();
+        // What an earlier Init made stays: another Init only completes what one that failed left,
+        // and remakes the video window if the player destroyed it with a main window of its own
+        // (a player that unloaded us without Quit while a graph kept the library loaded).
+        if (!VideoForm || !IsWindow(VideoForm->Handle())) VideoForm = std::make_unique<TVideoForm>();
+        if (!FormOptions) FormOptions = std::make_unique<TFormOptions>();  // arms the settings start-up timer
+        if (!FormAbout) FormAbout = std::make_unique<TFormAbout>();
+        if (!FormInfo) FormInfo = std::make_unique<TFormInfo>();
+        if (!Engine) Engine = std::make_unique<TMorlune>();
         Engine->SetOwnerWindow(VideoForm->Handle());
         VideoForm->Connect({Module.hMainWindow, RequestNextTrack, Engine.get()});
         // Far outside the player's client area (the form's designed 9999, 9999), same handle.
@@ -124,6 +160,7 @@ void WA_CALL Init() {
 int WA_CALL Play(const char* file) {
     int result = kPlayFailed;
     Guarded([&] {
+        if (!VideoForm || !Engine) return;
         CancelPendingNextTrack();
         Paused = false;
         const std::string name = file ? file : "";
@@ -155,14 +192,14 @@ int WA_CALL Play(const char* file) {
 
 void WA_CALL Pause() {
     Guarded([] {
-        Engine->Pause();
+        if (Engine) Engine->Pause();
         Paused = true;
     });
 }
 
 void WA_CALL UnPause() {
     Guarded([] {
-        Engine->Run();
+        if (Engine) Engine->Run();
         Paused = false;
     });
 }
@@ -172,9 +209,11 @@ int WA_CALL IsPaused() {
 }
 
 void StopTrack() {
-    Engine->Stop();
-    Engine->CloseGraph();
-    VideoForm->Hide();
+    if (Engine) {
+        Engine->Stop();
+        Engine->CloseGraph();
+    }
+    if (VideoForm) VideoForm->Hide();
 }
 
 void WA_CALL Stop() {
@@ -186,12 +225,16 @@ void WA_CALL Stop() {
 
 int WA_CALL GetLength() {
     int length = 0;
-    Guarded([&] { length = static_cast<int32_t>(Engine->GetDurationMs()); });
+    Guarded([&] {
+        if (Engine) length = static_cast<int32_t>(Engine->GetDurationMs());
+    });
     return length;
 }
 
 void WA_CALL SetOutputTime(int timeMs) {
-    Guarded([=] { Engine->SetPositionMs(static_cast<int64_t>(timeMs)); });
+    Guarded([=] {
+        if (Engine) Engine->SetPositionMs(static_cast<int64_t>(timeMs));
+    });
 }
 
 // The player's title buffer for a file; we never write more than this, NUL included.

@@ -22,6 +22,11 @@ extern uint32_t VolumeDevice;
 // repeat was on at the end.
 void RequestNextTrack();
 
+// The library's unload (DllMain, under the loader lock): a graph still held is let go without a
+// release, the windows are destroyed and the window classes unregistered, so a later load of the
+// library starts afresh. Nothing here waits for another thread or calls the player.
+void ReleaseAtUnload();
+
 // The one record; winampGetInModule2 hands out its address.
 extern In_Module Module;
 

@@ -7,6 +7,8 @@
 
 #include <algorithm>
 
+#include "ui/toolkit/Timer.h"
+
 extern "C" IMAGE_DOS_HEADER __ImageBase;
 
 namespace {
@@ -14,10 +16,13 @@ namespace {
 constexpr wchar_t kWindowClass[] = L"Atrac3dsWindow";
 constexpr wchar_t kControlProperty[] = L"Atrac3dsControl";
 UINT nextId = 1000;
+bool classesRegistered = false;
 
 HINSTANCE ThisModule() { return reinterpret_cast<HINSTANCE>(&__ImageBase); }
 
 }  // namespace
+
+HINSTANCE ToolkitModule() { return ThisModule(); }
 
 LRESULT CALLBACK ToolkitWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     if (msg == WM_NCCREATE) {
@@ -43,20 +48,25 @@ ToolkitSubclassProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR 
 }
 
 void InitToolkit() {
-    static const bool done = [] {
-        INITCOMMONCONTROLSEX icc{sizeof icc, ICC_STANDARD_CLASSES | ICC_BAR_CLASSES | ICC_WIN95_CLASSES};
-        (void)InitCommonControlsEx(&icc);
-        WNDCLASSEXW wc{};
-        wc.cbSize = sizeof wc;
-        wc.style = CS_DBLCLKS;
-        wc.lpfnWndProc = ToolkitWindowProc;
-        wc.hInstance = ThisModule();
-        wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
-        wc.lpszClassName = kWindowClass;
-        (void)RegisterClassExW(&wc);
-        return true;
-    }();
-    (void)done;
+    if (classesRegistered) return;
+    classesRegistered = true;
+    INITCOMMONCONTROLSEX icc{sizeof icc, ICC_STANDARD_CLASSES | ICC_BAR_CLASSES | ICC_WIN95_CLASSES};
+    (void)InitCommonControlsEx(&icc);
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    wc.style = CS_DBLCLKS;
+    wc.lpfnWndProc = ToolkitWindowProc;
+    wc.hInstance = ThisModule();
+    wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+    wc.lpszClassName = kWindowClass;
+    (void)RegisterClassExW(&wc);
+    RegisterTimerClass();
+}
+
+void UnregisterToolkitClasses() {
+    (void)UnregisterClassW(kWindowClass, ThisModule());
+    UnregisterTimerClass();
+    classesRegistered = false;
 }
 
 TControl::TControl(TComponent* owner, std::string name, TWinControl* parent)

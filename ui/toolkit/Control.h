@@ -135,5 +135,13 @@ private:
     bool aligning_ = false;
 };
 
-// Standard control classes need the common controls loaded once; every kind calls this.
+// Standard control classes need the common controls loaded, and our own window classes must be
+// registered; every kind calls this before it makes a window.
 void InitToolkit();
+
+// For the library's unload, once every window of ours is gone: a class left registered would keep
+// a window procedure in unloaded code, and the next load of the library could not register its own.
+void UnregisterToolkitClasses();
+
+// The module the toolkit's classes and windows belong to.
+HINSTANCE ToolkitModule();

@@ -4,8 +4,6 @@
 
 #include "ui/toolkit/Control.h"
 
-extern "C" IMAGE_DOS_HEADER __ImageBase;
-
 namespace {
 constexpr wchar_t kTimerClass[] = L"Atrac3dsTimer";
 constexpr UINT_PTR kTimerId = 1;
@@ -20,19 +18,20 @@ LRESULT CALLBACK TimerWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPar
     return DefWindowProcW(hwnd, msg, wParam, lParam);
 }
 
+void RegisterTimerClass() {
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = TimerWindowProc;
+    wc.hInstance = ToolkitModule();
+    wc.lpszClassName = kTimerClass;
+    (void)RegisterClassExW(&wc);
+}
+
+void UnregisterTimerClass() { (void)UnregisterClassW(kTimerClass, ToolkitModule()); }
+
 TTimer::TTimer(TComponent* owner, std::string name) : TComponent(owner, std::move(name)) {
     InitToolkit();
-    static const bool registered = [] {
-        WNDCLASSEXW wc{};
-        wc.cbSize = sizeof wc;
-        wc.lpfnWndProc = TimerWindowProc;
-        wc.hInstance = reinterpret_cast<HINSTANCE>(&__ImageBase);
-        wc.lpszClassName = kTimerClass;
-        return RegisterClassExW(&wc) != 0;
-    }();
-    (void)registered;
-    window_ = CreateWindowExW(0, kTimerClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                              reinterpret_cast<HINSTANCE>(&__ImageBase), nullptr);
+    window_ = CreateWindowExW(0, kTimerClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, ToolkitModule(), nullptr);
     SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     Restart();
 }

@@ -28,3 +28,7 @@ private:
     bool enabled_ = true;
     uint32_t interval_ = 1000;
 };
+
+// The timers' window class, registered and unregistered with the toolkit's own.
+void RegisterTimerClass();
+void UnregisterTimerClass();
