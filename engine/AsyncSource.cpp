@@ -1,6 +1,6 @@
 // The private source filter: a filter object, its one output pin, and the pin's IAsyncReader.
 // All three share the filter's reference count, as DirectShow pins do; enumerators are objects
-// of their own that keep the filter alive. IPin and IAsyncReader both declare BeginFlush and
+// of their own, and the pin enumerator keeps the filter alive. IPin and IAsyncReader both declare BeginFlush and
 // EndFlush with one signature and different meanings, so the reader is a separate C++ object
 // that answers QueryInterface as the pin does.
 //
