@@ -454,4 +454,99 @@ TEST_F(AsyncSourceTest, ConnectionsAreRefusedCleanly) {
     EXPECT_FALSE(none);
 }
 
+// An input pin that, inside ReceiveConnection, has another thread use the connecting pin as a
+// pulling parser does, and waits for it: a lock of the source held across the call would
+// stall that thread.
+class ProbingReceiver final : public IPin {
+public:
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+        if (iid == __uuidof(IUnknown) || iid == __uuidof(IPin)) {
+            *out = static_cast<IPin*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&refs_)); }
+    ULONG STDMETHODCALLTYPE Release() override { return static_cast<ULONG>(InterlockedDecrement(&refs_)); }
+
+    HRESULT STDMETHODCALLTYPE ReceiveConnection(IPin* connector, const AM_MEDIA_TYPE* type) override {
+        offeredStream = type && type->majortype == MEDIATYPE_Stream && type->subtype == MEDIASUBTYPE_WAVE;
+        HANDLE done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        prober = std::thread([this, connector, done] {
+            ComPtr<IAsyncReader> reader;
+            LONGLONG total = 0;
+            LONGLONG available = 0;
+            BYTE head[4] = {};
+            ComPtr<IPin> peer;
+            AM_MEDIA_TYPE type{};
+            PIN_INFO info{};
+            probed = SUCCEEDED(connector->QueryInterface(IID_PPV_ARGS(&reader))) &&
+                     reader->Length(&total, &available) == S_OK && reader->SyncRead(0, 4, head) == S_OK &&
+                     SUCCEEDED(connector->QueryPinInfo(&info));
+            if (info.pFilter) {
+                FILTER_STATE state;
+                probed = probed && info.pFilter->GetState(0, &state) == S_OK;
+                info.pFilter->Release();
+            }
+            (void)connector->ConnectedTo(&peer);
+            (void)connector->ConnectionMediaType(&type);
+            SetEvent(done);
+        });
+        finishedInside = WaitForSingleObject(done, 3000) == WAIT_OBJECT_0;
+        CloseHandle(done);
+        return S_OK;
+    }
+
+    HRESULT STDMETHODCALLTYPE Connect(IPin*, const AM_MEDIA_TYPE*) override { return E_UNEXPECTED; }
+    HRESULT STDMETHODCALLTYPE Disconnect() override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE ConnectedTo(IPin** pin) override {
+        *pin = nullptr;
+        return VFW_E_NOT_CONNECTED;
+    }
+    HRESULT STDMETHODCALLTYPE ConnectionMediaType(AM_MEDIA_TYPE*) override { return VFW_E_NOT_CONNECTED; }
+    HRESULT STDMETHODCALLTYPE QueryPinInfo(PIN_INFO*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE QueryDirection(PIN_DIRECTION* direction) override {
+        *direction = PINDIR_INPUT;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE QueryId(LPWSTR*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE QueryAccept(const AM_MEDIA_TYPE*) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE EnumMediaTypes(IEnumMediaTypes**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE QueryInternalConnections(IPin**, ULONG*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE EndOfStream() override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE BeginFlush() override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE EndFlush() override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE NewSegment(REFERENCE_TIME, REFERENCE_TIME, double) override { return S_OK; }
+
+    std::thread prober;
+    std::atomic<bool> probed{false};
+    bool finishedInside = false;
+    bool offeredStream = false;
+
+private:
+    LONG refs_ = 1;  // on the test's stack
+};
+
+TEST_F(AsyncSourceTest, TheReceiverCanReadWhileInsideTheConnection) {
+    ProbingReceiver receiver;
+    ASSERT_EQ(S_OK, pin->Connect(&receiver, nullptr));
+    receiver.prober.join();
+    EXPECT_TRUE(receiver.offeredStream);
+    EXPECT_TRUE(receiver.finishedInside) << "the reading thread was held up until Connect returned";
+    EXPECT_TRUE(receiver.probed);
+
+    ComPtr<IPin> peer;
+    ASSERT_EQ(S_OK, pin->ConnectedTo(&peer));
+    EXPECT_EQ(static_cast<IPin*>(&receiver), peer.Get());
+    peer.Reset();
+    EXPECT_EQ(VFW_E_ALREADY_CONNECTED, pin->Connect(&receiver, nullptr));
+    ASSERT_EQ(S_OK, filter->Run(0));
+    EXPECT_EQ(VFW_E_NOT_STOPPED, pin->Disconnect());
+    ASSERT_EQ(S_OK, filter->Stop());
+    EXPECT_EQ(S_OK, pin->Disconnect());
+    EXPECT_EQ(VFW_E_NOT_CONNECTED, pin->ConnectedTo(&peer));
+}
+
 }  // namespace
