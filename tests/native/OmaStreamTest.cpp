@@ -212,8 +212,9 @@ TEST(OmaStreamVariants, DamagedFramesPlayAsSilenceAndTheRestStays) {
     const auto ref = reference::FfmpegDecode(path);
     ASSERT_TRUE(ref.has_value());
     MemoryFile damaged{reference::FileContents(path)};
-    // Frame 100's sound unit id zeroed: that frame fails, and two frames on the decoder has
-    // forgotten it. Read straight through, as playback does.
+    // Frame 100's sound unit id zeroed: that frame plays as silence, the two after it miss
+    // what it would have left in the decoder, and from frame 103 on the decoding is the whole
+    // file's. Read straight through, as playback does.
     std::memset(damaged.bytes.data() + 96 + 100 * 384, 0, 4);
     auto opened = OmaStream::Open(damaged.Open());
     ASSERT_EQ(opened.status, OmaStatus::Ok);
