@@ -101,7 +101,8 @@ int64_t StreamSamples(const OmaInfo& info) {
         const int64_t tagged = info.tagLengthMs * info.sampleRate / 1000;
         return std::min({tagged, decoded, MaxWavSamples(info.channels)});
     }
-    // A stream longer than a RIFF size can count plays its first 6 hours or more.
+    // A stream longer than a RIFF size can count plays as far as it can count (6.7 hours of
+    // 44.1 kHz stereo).
     return std::min(std::max<int64_t>(decoded - info.delay, 0), MaxWavSamples(info.channels));
 }
 
