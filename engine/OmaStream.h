@@ -1,0 +1,68 @@
+// The PCM WAV that the engine's OMA source serves: the file's frames decoded on demand at
+// whatever offset DirectShow asks for, behind the 44-byte header, with the decoder's start-up
+// delay cut off. Reads arrive on the parser's thread while the player's thread may ask for the
+// length, so the decoder state sits behind one lock. Pure: no Windows header.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "engine/AtracDecoder.h"
+#include "engine/ByteStream.h"
+#include "oma/FileBytes.h"
+#include "oma/OmaFile.h"
+#include "oma/WavLayout.h"
+
+class OmaStream final : public ByteStream {
+public:
+    struct Opened;
+
+    // Reads the file's header, opens its decoder and decodes its first frame: a file counts as
+    // playable only then. On any refusal the stream is null and the status says why.
+    static Opened Open(std::unique_ptr<FileBytes> file);
+
+    // What the reader found: codec, rate, channels, frames and the length in samples.
+    const OmaInfo& Info() const { return info_; }
+    const WavLayout& Layout() const { return layout_; }
+
+    int64_t Size() const override { return layout_.Size(); }
+    int32_t Read(int64_t offset, uint8_t* out, int32_t length) override;
+
+    // Frames decoded and thrown away before the target after a seek, so that the decoder's
+    // overlap and filter state is what continuous decoding would have there.
+    static int32_t PrerollFrames(OmaCodec codec);
+
+private:
+    // Only Open makes one, through make_unique.
+    struct Key {
+        explicit Key() = default;
+    };
+
+public:
+    OmaStream(Key, std::unique_ptr<FileBytes> file, const OmaInfo& info, std::unique_ptr<AtracDecoder> decoder);
+
+private:
+    // Makes the decoded frame `frame` current; false when the file cannot be read.
+    bool Decode(int64_t frame);
+    bool DecodeNext();
+
+    const std::unique_ptr<FileBytes> file_;
+    const OmaInfo info_;
+    const WavLayout layout_;
+    const std::array<uint8_t, kWavHeaderSize> header_;
+
+    std::mutex mutex_;  // guards everything below
+    std::unique_ptr<AtracDecoder> decoder_;
+    std::vector<uint8_t> input_;
+    std::vector<int16_t> output_;  // the decoded frame current_
+    int64_t current_ = -1;         // -1: nothing decoded since the decoder was (re)opened
+};
+
+struct OmaStream::Opened {
+    OmaStatus status = OmaStatus::NotOma;
+    OmaInfo info;  // as far as the reader got
+    std::unique_ptr<OmaStream> stream;
+};

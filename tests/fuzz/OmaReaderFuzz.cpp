@@ -1,0 +1,70 @@
+// The OMA reader over arbitrary files. It never reads outside the file, answers the same twice,
+// and what it accepts is consistent: the frames it counts lie inside the file, the parameters
+// are ones the decoders take, and the length follows the delay rule or a TLEN without passing
+// what the frames hold.
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+#include "oma/Ea3Tag.h"
+#include "oma/OmaFile.h"
+#include "oma/WavLayout.h"
+#include "tests/fuzz/CheckedFile.h"
+#include "tests/fuzz/FuzzCheck.h"
+
+namespace {
+
+void CheckAccepted(const OmaInfo& info, int64_t size) {
+    FUZZ_REQUIRE(info.codec == OmaCodec::Atrac3 || info.codec == OmaCodec::Atrac3Plus || info.codec == OmaCodec::Lpcm);
+    FUZZ_REQUIRE(info.encryptionId == 0xFFFF || info.encryptionId == 0xFF80);
+    FUZZ_REQUIRE(info.dataOffset >= kEa3HeaderSize && info.frames >= 1);
+    FUZZ_REQUIRE(info.dataOffset + info.frames * info.frameSize <= size);
+    FUZZ_REQUIRE(size - (info.dataOffset + info.frames * info.frameSize) < info.frameSize);
+    FUZZ_REQUIRE(info.channels == 1 || info.channels == 2);
+    FUZZ_REQUIRE(info.sampleRate >= 32000 && info.sampleRate <= 96000);
+    if (info.codec == OmaCodec::Atrac3) {
+        FUZZ_REQUIRE(info.frameSize == 192 || info.frameSize == 304 || info.frameSize == 384);
+        FUZZ_REQUIRE(info.channels == 2 && info.samplesPerFrame == 1024);
+    }
+    const int64_t decoded = info.frames * info.samplesPerFrame;
+    FUZZ_REQUIRE(info.samples > 0 && info.samples <= decoded && info.samples <= MaxWavSamples(info.channels));
+    if (info.tagLengthMs < 0) {
+        FUZZ_REQUIRE(info.samples == std::min(decoded - info.delay, MaxWavSamples(info.channels)));
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const std::span<const uint8_t> bytes(data, size);
+    CheckedFile file(bytes);
+    const OmaRead read = ReadOma(file);
+    const OmaRead again = ReadOma(file);
+    FUZZ_REQUIRE(read.status == again.status && read.info.samples == again.info.samples &&
+                 read.info.dataOffset == again.info.dataOffset && read.info.tagLengthMs == again.info.tagLengthMs);
+
+    switch (read.status) {
+        case OmaStatus::Ok:
+            CheckAccepted(read.info, file.Size());
+            break;
+        case OmaStatus::Encrypted:
+            FUZZ_REQUIRE(read.info.encryptionId != 0xFFFF && read.info.encryptionId != 0xFF80);
+            break;
+        case OmaStatus::UnsupportedCodec:
+            FUZZ_REQUIRE(read.info.codec != OmaCodec::Atrac3 && read.info.codec != OmaCodec::Atrac3Plus &&
+                         read.info.codec != OmaCodec::Lpcm);
+            break;
+        case OmaStatus::Undecodable:
+            FUZZ_REQUIRE(false);  // only the stream, once it has tried a decoder, says so
+            break;
+        default:
+            break;
+    }
+    FUZZ_REQUIRE(read.info.tagLengthMs == -1 || read.info.tagLengthMs > 0);
+
+    // The same bytes as one TLEN frame's content.
+    const int64_t ms = ParseTlenContent(bytes);
+    FUZZ_REQUIRE(ms == -1 || (ms > 0 && ms <= 1'000'000'000'000));
+    return 0;
+}
