@@ -6,7 +6,11 @@
 #include "base/AnsiText.h"
 #include "base/Notify.h"
 #include "base/Paths.h"
+#include "engine/AsyncSource.h"
+#include "engine/OmaStream.h"
 #include "engine/RefTime.h"
+#include "engine/SourceGraph.h"
+#include "engine/WinFileBytes.h"
 
 #include <wrl/client.h>
 
@@ -122,6 +126,37 @@ void RemoveFilters() {
     }
 }
 
+constexpr wchar_t kCannotPlay[] = L"无法执行文件";
+constexpr wchar_t kCannotPlayEncrypted[] = L"无法执行文件\n此文件经 OpenMG 加密，无法播放。";
+
+enum class OwnRoad { Refused, Encrypted, Rendered };
+
+// A fresh graph, built as any other, whose file comes from our source: the OMA file decoded and
+// served as a PCM WAV. The file counts only once its header is understood and its first frame
+// has decoded; anything else, a file that is not OMA included, is refused.
+OwnRoad RenderOwnSource(TMorlune& engine, const std::wstring& name) {
+    std::unique_ptr<FileBytes> file = OpenFileBytes(name);
+    if (!file) {
+        return OwnRoad::Refused;
+    }
+    OmaStream::Opened opened = OmaStream::Open(std::move(file));
+    if (opened.status == OmaStatus::Encrypted) {
+        return OwnRoad::Encrypted;  // nothing of it is decoded
+    }
+    if (!opened.stream) {
+        return OwnRoad::Refused;
+    }
+    engine.CloseGraph();
+    if (!engine.BuildGraph()) {
+        return OwnRoad::Refused;
+    }
+    ComPtr<IBaseFilter> source;
+    if (FAILED(CreateAsyncSource(std::shared_ptr<ByteStream>(std::move(opened.stream)), &source)) || !source) {
+        return OwnRoad::Refused;
+    }
+    return RenderFromSource(graphBuilder.Get(), source.Get()) == S_OK ? OwnRoad::Rendered : OwnRoad::Refused;
+}
+
 }  // namespace
 
 void SetGraphSource(GraphSource source) {
@@ -176,11 +211,15 @@ void TMorlune::OpenFile(const std::string& name) {
             return;
         }
         // Only a complete render counts: S_FALSE and the other success codes mean a stream was
-        // left unrendered.
+        // left unrendered. The machine's own filters come first; an OMA file they cannot play
+        // goes through our own source instead.
         if (graphBuilder->RenderFile(wideName.c_str(), nullptr) != S_OK) {
-            NotifyUser(L"无法执行文件");
-            CloseGraph();
-            return;
+            const OwnRoad road = RenderOwnSource(*this, wideName);
+            if (road != OwnRoad::Rendered) {
+                NotifyUser(road == OwnRoad::Encrypted ? kCannotPlayEncrypted : kCannotPlay);
+                CloseGraph();
+                return;
+            }
         }
         HoldModule();
         SetVolume(Volume);
