@@ -1,8 +1,23 @@
 #include "tests/wine/TestSupport.h"
 
+#include <gtest/gtest.h>
+
 #include <cstdio>
+#include <cstdlib>
+#include <set>
+#include <stdexcept>
 
 namespace testsupport {
+
+namespace {
+
+// The folders MakeTempDir made and RemoveTree has not yet deleted.
+std::set<std::string>& MadeFolders() {
+    static std::set<std::string> folders;
+    return folders;
+}
+
+}  // namespace
 
 std::string ExeDir() {
     char path[MAX_PATH];
@@ -14,27 +29,42 @@ std::string ExeDir() {
 
 std::string MakeTempDir(const char* tag) {
     char base[MAX_PATH];
-    GetTempPathA(MAX_PATH, base);
-    for (unsigned n = GetTickCount();; ++n) {
+    const DWORD length = GetTempPathA(MAX_PATH, base);
+    if (length == 0 || length >= MAX_PATH) {
+        throw std::runtime_error("no temporary folder to make a scratch folder in (error " +
+                                 std::to_string(GetLastError()) + ")");
+    }
+    const unsigned first = GetTickCount();
+    for (unsigned n = first; n - first < 1000; ++n) {
         char dir[MAX_PATH];
         snprintf(dir, sizeof dir, "%satrac3ds-%s-%lu-%u\\", base, tag, GetCurrentProcessId(), n);
-        if (CreateDirectoryA(dir, nullptr)) return dir;
-        if (GetLastError() != ERROR_ALREADY_EXISTS) return base;
+        if (CreateDirectoryA(dir, nullptr)) {
+            MadeFolders().insert(dir);
+            return dir;
+        }
+        const DWORD error = GetLastError();
+        if (error != ERROR_ALREADY_EXISTS) {
+            throw std::runtime_error(std::string("cannot make the scratch folder ") + dir + " (error " +
+                                     std::to_string(error) + ")");
+        }
     }
+    throw std::runtime_error(std::string("every scratch folder name for ") + tag + " is taken in " + base);
 }
 
-void RemoveTree(const std::string& dir) {
-    std::string d = dir;
-    if (!d.empty() && d.back() == '\\') d.pop_back();
+namespace {
+
+// Deletes the folder `d` (given without a trailing backslash) and everything in it.
+void RemoveContents(const std::string& d) {
     WIN32_FIND_DATAA fd;
     HANDLE h = FindFirstFileA((d + "\\*").c_str(), &fd);
     if (h != INVALID_HANDLE_VALUE) {
         do {
             std::string name = fd.cFileName;
-            if (name == "." || name == "..") continue;
+            if (name == "." || name == "..")
+                continue;
             std::string full = d + "\\" + name;
             if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                RemoveTree(full);
+                RemoveContents(full);
             } else {
                 SetFileAttributesA(full.c_str(), FILE_ATTRIBUTE_NORMAL);
                 DeleteFileA(full.c_str());
@@ -46,12 +76,23 @@ void RemoveTree(const std::string& dir) {
     RemoveDirectoryA(d.c_str());
 }
 
+}  // namespace
+
+void RemoveTree(const std::string& dir) {
+    if (MadeFolders().erase(dir) == 0) {
+        ADD_FAILURE() << "refusing to delete \"" << dir << "\": not a scratch folder made by MakeTempDir";
+        return;
+    }
+    RemoveContents(dir.substr(0, dir.size() - 1));
+}
+
 int RunCapture(const std::string& commandLine, std::string& output, DWORD timeoutMs) {
     output.clear();
     SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
     HANDLE readEnd = nullptr;
     HANDLE writeEnd = nullptr;
-    if (!CreatePipe(&readEnd, &writeEnd, &sa, 0)) return -1;
+    if (!CreatePipe(&readEnd, &writeEnd, &sa, 0))
+        return -1;
     SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
     STARTUPINFOA si = {};
     si.cb = sizeof si;
@@ -71,10 +112,12 @@ int RunCapture(const std::string& commandLine, std::string& output, DWORD timeou
     char buf[4096];
     for (;;) {
         DWORD avail = 0;
-        if (!PeekNamedPipe(readEnd, nullptr, 0, nullptr, &avail, nullptr)) break;
+        if (!PeekNamedPipe(readEnd, nullptr, 0, nullptr, &avail, nullptr))
+            break;
         if (avail) {
             DWORD got = 0;
-            if (!ReadFile(readEnd, buf, sizeof buf, &got, nullptr) || got == 0) break;
+            if (!ReadFile(readEnd, buf, sizeof buf, &got, nullptr) || got == 0)
+                break;
             output.append(buf, got);
             continue;
         }
@@ -82,7 +125,8 @@ int RunCapture(const std::string& commandLine, std::string& output, DWORD timeou
             // Drain what the child wrote before it ended.
             while (PeekNamedPipe(readEnd, nullptr, 0, nullptr, &avail, nullptr) && avail) {
                 DWORD got = 0;
-                if (!ReadFile(readEnd, buf, sizeof buf, &got, nullptr) || got == 0) break;
+                if (!ReadFile(readEnd, buf, sizeof buf, &got, nullptr) || got == 0)
+                    break;
                 output.append(buf, got);
             }
             break;
@@ -107,9 +151,11 @@ std::vector<std::string> SplitLines(const std::string& output) {
     size_t start = 0;
     while (start < output.size()) {
         size_t end = output.find('\n', start);
-        if (end == std::string::npos) end = output.size();
+        if (end == std::string::npos)
+            end = output.size();
         std::string text = output.substr(start, end - start);
-        if (!text.empty() && text.back() == '\r') text.pop_back();
+        if (!text.empty() && text.back() == '\r')
+            text.pop_back();
         lines.push_back(std::move(text));
         start = end + 1;
     }

@@ -12,10 +12,13 @@ namespace testsupport {
 // Folder of the running test executable, with a trailing backslash; the DLL and host.exe are there.
 std::string ExeDir();
 
-// A new empty folder under the system's temporary folder, with a trailing backslash.
+// A new empty folder under the system's temporary folder, with a trailing backslash. When none
+// can be made it throws, which fails the calling test (or suite set-up) there and then: a caller
+// must never go on to write into, or delete, a folder it did not make.
 std::string MakeTempDir(const char* tag);
 
-// Deletes a folder and everything in it.
+// Deletes a folder made by MakeTempDir and everything in it. Any other folder is refused (and the
+// test fails), so a fixture can only ever delete what it made.
 void RemoveTree(const std::string& dir);
 
 // Runs a command line to completion with its output captured; returns the exit code.
