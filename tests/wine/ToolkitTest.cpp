@@ -280,22 +280,34 @@ TEST_F(Toolkit, EnablingAnEnabledTimerDoesNotRestartIt) {
     EXPECT_LT(tickAt, 480u);
 }
 
-TEST_F(Toolkit, TheEventEdgeShowsTheErrorAndEndsTheHandler) {
-    bool rest = false;
+TEST_F(Toolkit, TheEventEdgeShowsTheErrorAndLeavesTheDispatchUsable) {
+    int clicks = 0;
     form->Go.OnClick = [&](TComponent*) {
+        ++clicks;
         throw Exception(L"Unable to write to C:\\p\\MorlunePlugin.INI");
-        rest = true;
     };
     SendMessageW(form->Go.Handle(), BM_CLICK, 0, 0);  // as the window system delivers a click
-    EXPECT_FALSE(rest);
+    EXPECT_EQ(clicks, 1);
     ASSERT_EQ(notices.size(), 1u);
     EXPECT_EQ(notices[0], L"Unable to write to C:\\p\\MorlunePlugin.INI.");
     EXPECT_EQ(kinds[0], NoticeKind::Error);
-
-    // Anything else stops at the edge without a word.
-    form->Go.OnClick = [](TComponent*) { throw std::runtime_error("no"); };
+    // The button's own click handling ran to its end around the error: it is not left pushed and
+    // holds no capture, and the next click reaches the handler again.
+    EXPECT_EQ(SendMessageW(form->Go.Handle(), BM_GETSTATE, 0, 0) & BST_PUSHED, 0);
+    EXPECT_NE(GetCapture(), form->Go.Handle());
     SendMessageW(form->Go.Handle(), BM_CLICK, 0, 0);
-    EXPECT_EQ(notices.size(), 1u);
+    EXPECT_EQ(clicks, 2);
+    EXPECT_EQ(notices.size(), 2u);
+
+    // Anything else stops at the edge without a word, and the click after it is handled too.
+    form->Go.OnClick = [&](TComponent*) {
+        if (++clicks == 3)
+            throw std::runtime_error("no");
+    };
+    SendMessageW(form->Go.Handle(), BM_CLICK, 0, 0);
+    SendMessageW(form->Go.Handle(), BM_CLICK, 0, 0);
+    EXPECT_EQ(clicks, 4);
+    EXPECT_EQ(notices.size(), 2u);
 
     // A timer's tick has the same edge.
     form->Ticker.SetInterval(20);
@@ -305,8 +317,8 @@ TEST_F(Toolkit, TheEventEdgeShowsTheErrorAndEndsTheHandler) {
     };
     form->Ticker.SetEnabled(true);
     PumpFor(200);
-    ASSERT_EQ(notices.size(), 2u);
-    EXPECT_EQ(notices[1], L"Unable to write to X.");
+    ASSERT_EQ(notices.size(), 3u);
+    EXPECT_EQ(notices[2], L"Unable to write to X.");
 }
 
 TEST_F(Toolkit, ASetterLetsTheHandlersErrorReachItsCaller) {
