@@ -6,10 +6,11 @@
 
 #include <string>
 
-#include "tests/wine/FileBytes.h"
 #include "tests/wine/TestSupport.h"
 
 namespace {
+
+using testsupport::ReadFileBytes;
 
 void Replace(std::string& text, const std::string& from, const std::string& to) {
     const size_t at = text.find(from);
@@ -32,7 +33,8 @@ protected:
         std::string command = testsupport::Quote(dir_ + "host.exe");
         command.append(" --dll ").append(testsupport::Quote(dir_ + "in_atrac3ds.dll"));
         command.append(" --auto-close-boxes --seconds 2");
-        if (!script.empty()) command.append(" --script ").append(testsupport::Quote(script));
+        if (!script.empty())
+            command.append(" --script ").append(testsupport::Quote(script));
         std::string output;
         EXPECT_EQ(testsupport::RunCapture(command, output), 0) << output;
         EXPECT_EQ(output.find("box "), std::string::npos) << output;

@@ -27,8 +27,10 @@ const char* playlistEntry = nullptr;
 LRESULT CALLBACK PlayerProc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
     if (msg == WM_USER || msg == WM_KEYDOWN) {
         received.push_back({msg, wp, lp});
-        if (msg == WM_USER && lp == kIpcGetListPos) return 3;
-        if (msg == WM_USER && lp == kIpcGetPlaylistFile) return reinterpret_cast<LRESULT>(playlistEntry);
+        if (msg == WM_USER && lp == kIpcGetListPos)
+            return 3;
+        if (msg == WM_USER && lp == kIpcGetPlaylistFile)
+            return reinterpret_cast<LRESULT>(playlistEntry);
         return 0;
     }
     return DefWindowProcW(w, msg, wp, lp);
@@ -58,22 +60,6 @@ protected:
         Module.Stop();
         SetNoticeHook({});
         testsupport::RemoveTree(dir);
-    }
-    static void Pump(DWORD ms) {
-        const DWORD end = GetTickCount() + ms;
-        MSG m;
-        while (static_cast<LONG>(GetTickCount() - end) < 0) {
-            while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
-                TranslateMessage(&m);
-                DispatchMessageW(&m);
-            }
-            Sleep(5);
-        }
-    }
-    static std::wstring Text(HWND w) {
-        wchar_t buf[512] = {};
-        GetWindowTextW(w, buf, 512);
-        return buf;
     }
     static RECT Outer() {
         RECT r;
@@ -114,8 +100,8 @@ TEST_F(HostCallbacks, PlayShowsSizesAndPlacesThePicture) {
     // Keep mode, 320 x 240 picture: the width follows the height by the picture's ratio, truncated.
     EXPECT_EQ(w, 319);
     EXPECT_EQ(h, 240);
-    EXPECT_EQ(Text(video), L"clip.avi [319 x 240]");
-    EXPECT_EQ(Text(VideoForm->Label1.Handle()), L"clip.avi");
+    EXPECT_EQ(testsupport::WindowText(video), L"clip.avi [319 x 240]");
+    EXPECT_EQ(testsupport::WindowText(VideoForm->Label1.Handle()), L"clip.avi");
     EXPECT_EQ(Module.GetLength(), 3000);
     EXPECT_TRUE(notices.empty());
 
@@ -124,7 +110,8 @@ TEST_F(HostCallbacks, PlayShowsSizesAndPlacesThePicture) {
     GetClientRect(video, &client);
     HWND renderer = nullptr;
     for (HWND c = GetWindow(video, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
-        if (c != VideoForm->TmPanel.Handle() && c != VideoForm->VideoPanel.Handle()) renderer = c;
+        if (c != VideoForm->TmPanel.Handle() && c != VideoForm->VideoPanel.Handle())
+            renderer = c;
     }
     ASSERT_NE(renderer, nullptr);
     RECT pic;
@@ -135,7 +122,7 @@ TEST_F(HostCallbacks, PlayShowsSizesAndPlacesThePicture) {
     EXPECT_EQ(pic.right, client.right);
     EXPECT_EQ(pic.bottom, client.bottom + 22);
 
-    Pump(700);
+    testsupport::PumpMessages(700);
     EXPECT_GT(Engine->GetPositionMs(), 300) << "the graph runs after Play";
 
     Module.Pause();
@@ -165,10 +152,10 @@ TEST_F(HostCallbacks, PlayReportsMissingAndUnplayableFiles) {
     EXPECT_EQ(Module.Play(missing.c_str()), -1);
     HWND video = VideoForm->Handle();
     EXPECT_TRUE(IsWindowVisible(video)) << "the window shows the name all the same";
-    EXPECT_EQ(Text(VideoForm->Label1.Handle()), L"gone.oma");
+    EXPECT_EQ(testsupport::WindowText(VideoForm->Label1.Handle()), L"gone.oma");
     RECT r = Outer();
-    EXPECT_EQ(Text(video), std::wstring(L"gone.oma [") + std::to_wstring(r.right - r.left) + L" x " +
-                               std::to_wstring(r.bottom - r.top) + L"]");
+    EXPECT_EQ(testsupport::WindowText(video), std::wstring(L"gone.oma [") + std::to_wstring(r.right - r.left) + L" x " +
+                                                  std::to_wstring(r.bottom - r.top) + L"]");
     Module.Stop();
 
     const std::string garbage = dir + "noise.oma";

@@ -171,9 +171,113 @@ std::string Quote(const std::string& text) {
 
 bool WriteFileBytes(const std::string& path, const std::string& bytes) {
     FILE* f = fopen(path.c_str(), "wb");
-    if (!f) return false;
+    if (!f)
+        return false;
     bool ok = fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
     return fclose(f) == 0 && ok;
+}
+
+std::string ReadFileBytes(const std::string& path) {
+    FILE* f = fopen(path.c_str(), "rb");
+    if (!f) {
+        ADD_FAILURE() << "cannot read " << path;
+        return {};
+    }
+    std::string bytes;
+    char buffer[4096];
+    for (size_t n; (n = fread(buffer, 1, sizeof buffer, f)) > 0;)
+        bytes.append(buffer, n);
+    fclose(f);
+    return bytes;
+}
+
+std::wstring WindowText(HWND window) {
+    std::wstring text(static_cast<size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
+    text.resize(static_cast<size_t>(GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
+    return text;
+}
+
+void PumpMessages(DWORD ms) {
+    const DWORD start = GetTickCount();
+    do {
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+        Sleep(5);
+    } while (GetTickCount() - start < ms);
+}
+
+bool HostLine::Is(const std::string& w, const std::string& key, const std::string& value) const {
+    if (word != w)
+        return false;
+    if (key.empty())
+        return true;
+    const auto it = fields.find(key);
+    return it != fields.end() && it->second == value;
+}
+
+std::string HostLine::Field(const std::string& key) const {
+    const auto it = fields.find(key);
+    return it == fields.end() ? "<none>" : it->second;
+}
+
+int64_t HostLine::Number(const std::string& key) const {
+    const auto it = fields.find(key);
+    const char* begin = it == fields.end() ? "" : it->second.c_str();
+    char* end = nullptr;
+    const long long value = strtoll(begin, &end, 0);
+    if (*begin == '\0' || *end != '\0') {
+        ADD_FAILURE() << "no number " << key << " in: " << text;
+        return 0;
+    }
+    return value;
+}
+
+std::vector<HostLine> ParseHostOutput(const std::string& output) {
+    std::vector<HostLine> lines;
+    for (std::string& text : SplitLines(output)) {
+        HostLine line;
+        size_t i = text.find(' ');
+        line.word = text.substr(0, i);
+        while (i != std::string::npos && i < text.size()) {
+            ++i;
+            const size_t eq = text.find('=', i);
+            if (eq == std::string::npos)
+                break;
+            const size_t space = text.find(' ', i);
+            if (space < eq) {  // a bare word, as in "load ok": no field
+                i = space;
+                continue;
+            }
+            const std::string key = text.substr(i, eq - i);
+            if (eq + 1 < text.size() && text[eq + 1] == '"') {
+                // A quoted value may hold spaces and quotes: it ends at a quote before a space or the end.
+                size_t close = eq + 1;
+                do {
+                    close = text.find('"', close + 1);
+                } while (close != std::string::npos && close + 1 < text.size() && text[close + 1] != ' ');
+                line.fields[key] = text.substr(eq + 2, close == std::string::npos ? close : close - eq - 2);
+                i = close == std::string::npos ? close : close + 1;
+            } else {
+                i = text.find(' ', eq);
+                line.fields[key] = text.substr(eq + 1, i == std::string::npos ? i : i - eq - 1);
+            }
+        }
+        line.text = std::move(text);
+        lines.push_back(std::move(line));
+    }
+    return lines;
+}
+
+std::vector<HostLine> Only(const std::vector<HostLine>& lines, const std::string& word) {
+    std::vector<HostLine> found;
+    for (const HostLine& line : lines) {
+        if (line.word == word)
+            found.push_back(line);
+    }
+    return found;
 }
 
 }  // namespace testsupport

@@ -8,24 +8,13 @@
 #include <vector>
 
 #include "base/Notify.h"
+#include "tests/wine/TestSupport.h"
 #include "ui/toolkit/Toolkit.h"
 
 namespace {
 
-// Runs the thread's messages for a while, so timers can fire.
-void PumpFor(DWORD ms) {
-    DWORD start = GetTickCount();
-    while (GetTickCount() - start < ms) {
-        ProcessMessages();
-        Sleep(5);
-    }
-}
-
-std::wstring WindowText(HWND hwnd) {
-    wchar_t text[256] = {};
-    GetWindowTextW(hwnd, text, 256);
-    return text;
-}
+using testsupport::PumpMessages;
+using testsupport::WindowText;
 
 std::wstring ClassOf(HWND hwnd) {
     wchar_t name[64] = {};
@@ -107,7 +96,8 @@ protected:
 
 TEST_F(Toolkit, ComponentsAreWalkedInCreationOrderAndMatchedByKind) {
     std::vector<std::string> names;
-    for (int32_t i = 0; i < form->ComponentCount(); ++i) names.push_back(form->Component(i)->Name());
+    for (int32_t i = 0; i < form->ComponentCount(); ++i)
+        names.push_back(form->Component(i)->Name());
     EXPECT_EQ(names,
               (std::vector<std::string>{"Bar", "Area", "Group", "Box", "Radio", "Formats", "Go", "Text", "Colors",
                                         "Menu", "Parent", "Child", "Line", "Ticker", "Track", "Pages"}));
@@ -115,9 +105,12 @@ TEST_F(Toolkit, ComponentsAreWalkedInCreationOrderAndMatchedByKind) {
     std::vector<std::string> groups, combos, items;
     for (int32_t i = 0; i < form->ComponentCount(); ++i) {
         TComponent* c = form->Component(i);
-        if (dynamic_cast<TGroupBox*>(c)) groups.push_back(c->Name());
-        if (dynamic_cast<TComboBox*>(c)) combos.push_back(c->Name());
-        if (dynamic_cast<TMenuItem*>(c)) items.push_back(c->Name());
+        if (dynamic_cast<TGroupBox*>(c))
+            groups.push_back(c->Name());
+        if (dynamic_cast<TComboBox*>(c))
+            combos.push_back(c->Name());
+        if (dynamic_cast<TMenuItem*>(c))
+            items.push_back(c->Name());
         EXPECT_EQ(c->Owner(), form.get());
     }
     EXPECT_EQ(groups, (std::vector<std::string>{"Group", "Formats"}));
@@ -261,7 +254,7 @@ TEST_F(Toolkit, TimerDefaultsAndOneShotUse) {
         ++ticks;
     };
     form->Ticker.SetEnabled(true);
-    PumpFor(400);
+    PumpMessages(400);
     EXPECT_EQ(ticks, 1);
 }
 
@@ -269,13 +262,14 @@ TEST_F(Toolkit, EnablingAnEnabledTimerDoesNotRestartIt) {
     DWORD start = GetTickCount(), tickAt = 0;
     form->Ticker.SetInterval(300);
     form->Ticker.OnTimer = [&](TComponent*) {
-        if (!tickAt) tickAt = GetTickCount() - start;
+        if (!tickAt)
+            tickAt = GetTickCount() - start;
         form->Ticker.SetEnabled(false);
     };
     form->Ticker.SetEnabled(true);
-    PumpFor(200);
+    PumpMessages(200);
     form->Ticker.SetEnabled(true);  // a restart would move the tick to 500 ms
-    PumpFor(500);
+    PumpMessages(500);
     ASSERT_NE(tickAt, 0u);
     EXPECT_LT(tickAt, 480u);
 }
@@ -316,7 +310,7 @@ TEST_F(Toolkit, TheEventEdgeShowsTheErrorAndLeavesTheDispatchUsable) {
         throw Exception(L"Unable to write to X");
     };
     form->Ticker.SetEnabled(true);
-    PumpFor(200);
+    PumpMessages(200);
     ASSERT_EQ(notices.size(), 3u);
     EXPECT_EQ(notices[2], L"Unable to write to X.");
 }
@@ -403,7 +397,8 @@ TEST_F(Toolkit, CloseAsksOnCloseAndEndsAModalShowing) {
     int asked = 0;
     form->OnClose = [&](TComponent*, TCloseAction& action) {
         ++asked;
-        if (asked == 1) action = caNone;
+        if (asked == 1)
+            action = caNone;
     };
     form->Show();
     SendMessageW(form->Handle(), WM_CLOSE, 0, 0);
@@ -450,10 +445,12 @@ TEST_F(Toolkit, AFormCanBecomeAChildOfAForeignWindowKeepingItsHandle) {
 TEST_F(Toolkit, ProcessMessagesHandlesEverythingWaiting) {
     int seen = 0;
     form->WindowProc = [&](TMessage& m) {
-        if (m.Msg == WM_APP + 1) ++seen;
+        if (m.Msg == WM_APP + 1)
+            ++seen;
         form->WndProc(m);
     };
-    for (int i = 0; i < 3; ++i) PostMessageW(form->Handle(), WM_APP + 1, 0, 0);
+    for (int i = 0; i < 3; ++i)
+        PostMessageW(form->Handle(), WM_APP + 1, 0, 0);
     ProcessMessages();
     EXPECT_EQ(seen, 3);
     MSG msg;
