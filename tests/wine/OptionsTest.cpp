@@ -92,6 +92,13 @@ TEST_F(Options, ControlsCaptionsStatesAndTabOrder) {
     EXPECT_EQ(WindowText(f.RadioGroup1.Handle()), L"时间格式");
     EXPECT_EQ(f.RadioGroup1.Items(),
               (std::vector<std::wstring>{L"时间", L"时间和长度", L"剩余时间", L"剩余时间和长度"}));
+    const std::vector<HWND> items = ChildrenInZOrder(f.RadioGroup1.Handle());
+    ASSERT_EQ(items.size(), 4u);
+    for (HWND item : items) {
+        const auto font = reinterpret_cast<HGDIOBJ>(SendMessageW(item, WM_GETFONT, 0, 0));
+        EXPECT_EQ(GetObjectType(font), static_cast<DWORD>(OBJ_FONT)) << "each item shows in a live font";
+        EXPECT_EQ(font, f.RadioGroup1.Font().Handle());
+    }
     EXPECT_EQ(WindowText(f.Button3.Handle()), L"载入(&L)");
     EXPECT_EQ(WindowText(f.Button2.Handle()), L"保存(&S)");
     EXPECT_EQ(WindowText(f.Button1.Handle()), L"关闭(&C)");

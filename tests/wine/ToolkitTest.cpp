@@ -173,6 +173,35 @@ TEST_F(Toolkit, RadioGroupClampsItsIndexAndClicksOnANewItem) {
     EXPECT_EQ(clicks, 2);
 }
 
+// The fonts the group's item buttons hold, in order.
+std::vector<HFONT> ButtonFonts(const TRadioGroup& group) {
+    std::vector<HFONT> fonts;
+    for (HWND b = GetWindow(group.Handle(), GW_CHILD); b; b = GetWindow(b, GW_HWNDNEXT))
+        fonts.push_back(reinterpret_cast<HFONT>(SendMessageW(b, WM_GETFONT, 0, 0)));
+    return fonts;
+}
+
+TEST_F(Toolkit, RadioGroupButtonsFollowTheGroupsFontAndNeverHoldADeletedOne) {
+    TRadioGroup& group = form->Formats;
+    {
+        TFont first = group.Font();
+        first.SetName(L"Arial");
+        group.SetFont(first);
+    }  // now the group alone keeps this font alive
+    group.SetItems({L"a", L"b", L"c"});
+    TFont second = group.Font();
+    second.SetHeight(-20);
+    (void)second.Handle();  // made while the first still lives, so it cannot take the first one's handle
+    group.SetFont(second);
+
+    const std::vector<HFONT> fonts = ButtonFonts(group);
+    ASSERT_EQ(fonts.size(), 3u);
+    for (HFONT font : fonts) {
+        EXPECT_EQ(GetObjectType(font), static_cast<DWORD>(OBJ_FONT)) << "a deleted font";
+        EXPECT_EQ(font, group.Font().Handle());
+    }
+}
+
 TEST_F(Toolkit, SizeChangesPassThroughOnCanResize) {
     std::vector<std::pair<int32_t, int32_t>> proposals;
     int resizes = 0;
