@@ -36,6 +36,18 @@ LRESULT CALLBACK PlayerProc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
     return DefWindowProcW(w, msg, wp, lp);
 }
 
+// What Init left, before any case played.
+struct AfterInit {
+    HWND video = nullptr;
+    HWND parent = nullptr;
+    bool visible = true;
+    HWND engineOwner = nullptr;
+    RECT place{};  // in the player's client coordinates
+    int length = -5;
+    char title[64] = {};
+    int infoLength = -5;
+};
+
 class HostCallbacks : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
@@ -55,7 +67,18 @@ protected:
                                  nullptr, nullptr, wc.hInstance, nullptr);
         winampGetInModule2()->hMainWindow = player;
         Module.Init();
+        // The module's globals are made once, so what Init leaves is seen here, before any case
+        // plays: the cases run in any order.
+        afterInit.video = VideoForm->Handle();
+        afterInit.parent = GetParent(afterInit.video);
+        afterInit.visible = IsWindowVisible(afterInit.video) != FALSE;
+        afterInit.engineOwner = Engine->OwnerWindow;
+        afterInit.place = Outer();
+        MapWindowPoints(nullptr, player, reinterpret_cast<POINT*>(&afterInit.place), 2);
+        afterInit.length = Module.GetLength();
+        Module.GetFileInfo("C:\\x\\y.oma", afterInit.title, &afterInit.infoLength);
     }
+    void SetUp() override { notices.clear(); }
     static void TearDownTestSuite() {
         Module.Stop();
         SetNoticeHook({});
@@ -67,27 +90,23 @@ protected:
         return r;
     }
 
+    static inline AfterInit afterInit;
     static inline std::string dir, avi, wav;
     static inline HWND player = nullptr;
     static inline std::vector<std::wstring> notices;
 };
 
 TEST_F(HostCallbacks, InitLeavesAHiddenChildOfThePlayerFarOutside) {
-    HWND video = VideoForm->Handle();
-    ASSERT_NE(video, nullptr);
-    EXPECT_EQ(GetParent(video), player);
-    EXPECT_FALSE(IsWindowVisible(video));
-    EXPECT_EQ(Engine->OwnerWindow, video);
-    RECT r = Outer();
-    MapWindowPoints(nullptr, player, reinterpret_cast<POINT*>(&r), 2);
-    EXPECT_EQ(r.left, 9999);
-    EXPECT_EQ(r.top, 9999);
-    EXPECT_EQ(Module.GetLength(), 0);
-    int length = -5;
-    char title[64];
-    Module.GetFileInfo("C:\\x\\y.oma", title, &length);
-    EXPECT_STREQ(title, "y.oma");
-    EXPECT_EQ(length, 0);
+    ASSERT_NE(afterInit.video, nullptr);
+    EXPECT_EQ(afterInit.parent, player);
+    EXPECT_FALSE(afterInit.visible);
+    EXPECT_EQ(afterInit.engineOwner, afterInit.video);
+    EXPECT_EQ(afterInit.place.left, 9999);
+    EXPECT_EQ(afterInit.place.top, 9999);
+    EXPECT_EQ(afterInit.length, 0);
+    EXPECT_STREQ(afterInit.title, "y.oma");
+    EXPECT_EQ(afterInit.infoLength, 0);
+    EXPECT_EQ(VideoForm->Handle(), afterInit.video) << "the window is made once";
 }
 
 TEST_F(HostCallbacks, PlayShowsSizesAndPlacesThePicture) {
