@@ -42,11 +42,7 @@ std::string NoiseBytes(size_t size, uint32_t seed) {
 // A folder holding its own copy of the player and the plug-in, and so its own settings file.
 class PlayerFolder {
 public:
-    PlayerFolder() : dir_(testsupport::MakeTempDir("badinput")) {
-        const std::string from = testsupport::ExeDir();
-        CopyFileA((from + "host.exe").c_str(), (dir_ + "host.exe").c_str(), FALSE);
-        CopyFileA((from + "in_atrac3ds.dll").c_str(), (dir_ + "in_atrac3ds.dll").c_str(), FALSE);
-    }
+    PlayerFolder() : dir_(testsupport::MakeProgramFolder("badinput", {"host.exe", "in_atrac3ds.dll"})) {}
     ~PlayerFolder() { testsupport::RemoveTree(dir_); }
 
     const std::string& Dir() const { return dir_; }

@@ -67,10 +67,7 @@ using GrowthTable = std::map<std::string, std::pair<int64_t, int64_t>>;
 class EnduranceTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        dir_ = testsupport::MakeTempDir("endurance");
-        const std::string from = testsupport::ExeDir();
-        ASSERT_TRUE(CopyFileA((from + "bench.exe").c_str(), (dir_ + "bench.exe").c_str(), FALSE));
-        ASSERT_TRUE(CopyFileA((from + "in_atrac3ds.dll").c_str(), (dir_ + "in_atrac3ds.dll").c_str(), FALSE));
+        dir_ = testsupport::MakeProgramFolder("endurance", {"bench.exe", "in_atrac3ds.dll"});
         ASSERT_TRUE(testsupport::WriteFileBytes(dir_ + "tone.wav", MakeToneWav(2000)));
         ASSERT_TRUE(testsupport::WriteFileBytes(dir_ + "clip.avi", MakeAvi(1000, 160, 120, 10, true)));
     }

@@ -21,10 +21,7 @@ void Replace(std::string& text, const std::string& from, const std::string& to) 
 class HostRun : public ::testing::Test {
 protected:
     void SetUp() override {
-        dir_ = testsupport::MakeTempDir("hostrun");
-        for (const char* name : {"host.exe", "in_atrac3ds.dll"}) {
-            ASSERT_TRUE(CopyFileA((testsupport::ExeDir() + name).c_str(), (dir_ + name).c_str(), FALSE)) << name;
-        }
+        dir_ = testsupport::MakeProgramFolder("hostrun", {"host.exe", "in_atrac3ds.dll"});
         file_ = dir_ + "MorlunePlugin.INI";
     }
     void TearDown() override { testsupport::RemoveTree(dir_); }

@@ -17,12 +17,7 @@ using Line = testsupport::HostLine;
 
 class Poll : public ::testing::Test {
 protected:
-    void SetUp() override {
-        dir_ = testsupport::MakeTempDir("poll");
-        for (const char* file : {"host.exe", "in_atrac3ds.dll"}) {
-            ASSERT_TRUE(CopyFileA((testsupport::ExeDir() + file).c_str(), (dir_ + file).c_str(), FALSE)) << file;
-        }
-    }
+    void SetUp() override { dir_ = testsupport::MakeProgramFolder("poll", {"host.exe", "in_atrac3ds.dll"}); }
     void TearDown() override { testsupport::RemoveTree(dir_); }
 
     std::string Tone(const char* name, int32_t ms) {

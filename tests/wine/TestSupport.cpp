@@ -51,6 +51,19 @@ std::string MakeTempDir(const char* tag) {
     throw std::runtime_error(std::string("every scratch folder name for ") + tag + " is taken in " + base);
 }
 
+std::string MakeProgramFolder(const char* tag, std::initializer_list<const char*> files) {
+    const std::string dir = MakeTempDir(tag);
+    for (const char* file : files) {
+        if (!CopyFileA((ExeDir() + file).c_str(), (dir + file).c_str(), FALSE)) {
+            const DWORD error = GetLastError();
+            RemoveTree(dir);
+            throw std::runtime_error(std::string("cannot copy ") + file + " into " + dir + " (error " +
+                                     std::to_string(error) + ")");
+        }
+    }
+    return dir;
+}
+
 namespace {
 
 // Deletes the folder `d` (given without a trailing backslash) and everything in it.

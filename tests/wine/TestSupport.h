@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <initializer_list>
 #include <map>
 #include <string>
 #include <vector>
@@ -18,6 +19,10 @@ std::string ExeDir();
 // can be made it throws, which fails the calling test (or suite set-up) there and then: a caller
 // must never go on to write into, or delete, a folder it did not make.
 std::string MakeTempDir(const char* tag);
+
+// A scratch folder (as MakeTempDir) holding its own copies of the named files from ExeDir(): a
+// player run from there writes its settings file there. A file that cannot be copied throws.
+std::string MakeProgramFolder(const char* tag, std::initializer_list<const char*> files);
 
 // Deletes a folder made by MakeTempDir and everything in it. Any other folder is refused (and the
 // test fails), so a fixture can only ever delete what it made.
