@@ -127,15 +127,9 @@ TEST_F(HostCallbacks, PlayShowsSizesAndPlacesThePicture) {
     // The renderer's window sits below the bar and reaches 22 pixels past the client area.
     RECT client;
     GetClientRect(video, &client);
-    HWND renderer = nullptr;
-    for (HWND c = GetWindow(video, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
-        if (c != VideoForm->TmPanel.Handle() && c != VideoForm->VideoPanel.Handle())
-            renderer = c;
-    }
+    HWND renderer = testsupport::ForeignChild(video, {VideoForm->TmPanel.Handle(), VideoForm->VideoPanel.Handle()});
     ASSERT_NE(renderer, nullptr);
-    RECT pic;
-    GetWindowRect(renderer, &pic);
-    MapWindowPoints(nullptr, video, reinterpret_cast<POINT*>(&pic), 2);
+    const RECT pic = testsupport::RectInParent(renderer);
     EXPECT_EQ(pic.left, 0);
     EXPECT_EQ(pic.top, 22);
     EXPECT_EQ(pic.right, client.right);

@@ -250,13 +250,8 @@ TEST_F(Options, SwitchingTheBarRePlacesThePicture) {
     VideoForm->FormResize(nullptr);
     // The renderer's window is the video window's child that is not one of ours.
     const auto pictureTopAndHeight = [] {
-        RECT rc{};
-        for (HWND c = GetWindow(VideoForm->Handle(), GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
-            if (c == VideoForm->VideoPanel.Handle() || c == VideoForm->TmPanel.Handle())
-                continue;
-            GetWindowRect(c, &rc);
-            MapWindowPoints(nullptr, VideoForm->Handle(), reinterpret_cast<POINT*>(&rc), 2);
-        }
+        const RECT rc = testsupport::RectInParent(testsupport::ForeignChild(
+            VideoForm->Handle(), {VideoForm->VideoPanel.Handle(), VideoForm->TmPanel.Handle()}));
         return std::make_pair(rc.top, rc.bottom - rc.top);
     };
     const int32_t client = VideoForm->ClientHeight();

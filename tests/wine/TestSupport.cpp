@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <set>
@@ -208,6 +209,22 @@ std::wstring WindowText(HWND window) {
     std::wstring text(static_cast<size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
     text.resize(static_cast<size_t>(GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
     return text;
+}
+
+HWND ForeignChild(HWND parent, std::initializer_list<HWND> ours) {
+    HWND found = nullptr;
+    for (HWND c = GetWindow(parent, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+        if (std::find(ours.begin(), ours.end(), c) == ours.end())
+            found = c;
+    }
+    return found;
+}
+
+RECT RectInParent(HWND window) {
+    RECT rc{};
+    if (window && GetWindowRect(window, &rc))
+        MapWindowPoints(nullptr, GetParent(window), reinterpret_cast<POINT*>(&rc), 2);
+    return rc;
 }
 
 void PumpMessages(DWORD ms) {

@@ -47,6 +47,13 @@ std::string ReadFileBytes(const std::string& path);
 // A window's text, whole.
 std::wstring WindowText(HWND window);
 
+// The last child window of `parent` that is none of `ours`: the one something else put there (the
+// video renderer); null when there is none.
+HWND ForeignChild(HWND parent, std::initializer_list<HWND> ours);
+
+// A window's rectangle in its parent's client coordinates; empty for no window.
+RECT RectInParent(HWND window);
+
 // Runs this thread's messages for `ms` milliseconds, at least once, so that its timers fire and its
 // windows answer what other threads send them.
 void PumpMessages(DWORD ms);

@@ -249,14 +249,8 @@ TEST_F(VideoWindow, ThePictureGoesBelowTheBarOnARealGraph) {
 
     // The renderer's window is the video window's child that is not one of ours.
     auto rendererRect = [&] {
-        RECT rc{};
-        for (HWND c = GetWindow(VideoForm->Handle(), GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
-            if (c == VideoForm->VideoPanel.Handle() || c == VideoForm->TmPanel.Handle())
-                continue;
-            GetWindowRect(c, &rc);
-            MapWindowPoints(nullptr, VideoForm->Handle(), reinterpret_cast<POINT*>(&rc), 2);
-        }
-        return rc;
+        return testsupport::RectInParent(testsupport::ForeignChild(
+            VideoForm->Handle(), {VideoForm->VideoPanel.Handle(), VideoForm->TmPanel.Handle()}));
     };
     VideoForm->FormResize(nullptr);
     RECT rc = rendererRect();
