@@ -17,42 +17,9 @@ namespace {
 
 using testsupport::Quote;
 
-// One line of the player's output: its first word and its key=value fields.
-struct Line {
-    std::string word;
-    std::string text;
-
-    std::string Field(const std::string& key) const {
-        const std::string quoted = key + "=\"";
-        size_t at = text.find(" " + quoted);
-        if (at != std::string::npos) {
-            at += quoted.size() + 1;
-            return text.substr(at, text.rfind('"') - at);
-        }
-        at = text.find(" " + key + "=");
-        if (at == std::string::npos)
-            return "<none>";
-        at += key.size() + 2;
-        return text.substr(at, text.find(' ', at) - at);
-    }
-    int Int(const std::string& key) const { return atoi(Field(key).c_str()); }
-};
-
-std::vector<Line> Parse(const std::string& output) {
-    std::vector<Line> lines;
-    for (std::string& text : testsupport::SplitLines(output))
-        lines.push_back({text.substr(0, text.find(' ')), std::move(text)});
-    return lines;
-}
-
-std::vector<Line> Only(const std::vector<Line>& lines, const std::string& word) {
-    std::vector<Line> found;
-    for (const Line& l : lines) {
-        if (l.word == word)
-            found.push_back(l);
-    }
-    return found;
-}
+using Line = testsupport::HostLine;
+using testsupport::Only;
+using testsupport::ReadFileBytes;
 
 std::string Ansi(const std::wstring& text) {
     int n = WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
@@ -60,19 +27,6 @@ std::string Ansi(const std::wstring& text) {
     WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, s.data(), n, nullptr, nullptr);
     s.resize(strlen(s.c_str()));
     return s;
-}
-
-std::string ReadFileBytes(const std::string& path) {
-    std::string bytes;
-    FILE* f = fopen(path.c_str(), "rb");
-    if (!f)
-        return "<missing>";
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, f)) > 0)
-        bytes.append(buf, n);
-    fclose(f);
-    return bytes;
 }
 
 // Bytes that are no media format: a fixed pseudo-random sequence, so a failure can be repeated.
@@ -88,11 +42,7 @@ std::string NoiseBytes(size_t size, uint32_t seed) {
 // A folder holding its own copy of the player and the plug-in, and so its own settings file.
 class PlayerFolder {
 public:
-    PlayerFolder() : dir_(testsupport::MakeTempDir("badinput")) {
-        const std::string from = testsupport::ExeDir();
-        CopyFileA((from + "host.exe").c_str(), (dir_ + "host.exe").c_str(), FALSE);
-        CopyFileA((from + "in_atrac3ds.dll").c_str(), (dir_ + "in_atrac3ds.dll").c_str(), FALSE);
-    }
+    PlayerFolder() : dir_(testsupport::MakeProgramFolder("badinput", {"host.exe", "in_atrac3ds.dll"})) {}
     ~PlayerFolder() { testsupport::RemoveTree(dir_); }
 
     const std::string& Dir() const { return dir_; }
@@ -111,7 +61,7 @@ public:
             testsupport::RunCapture(Quote(dir_ + "host.exe") + " --auto-close-boxes " + arguments, output, 60000);
         SCOPED_TRACE(output);
         lastOutput = output;
-        return Parse(output);
+        return testsupport::ParseHostOutput(output);
     }
 
     int exitCode = -1;
@@ -148,8 +98,8 @@ TEST(BadPathTest, NamesOfNoFileReturnMinusOneWithoutABoxAndPlaybackStillWorks) {
     const auto plays = Only(lines, "play");
     ASSERT_EQ(plays.size(), 5u) << player.lastOutput;
     for (int i = 0; i < 4; ++i)
-        EXPECT_EQ(plays[static_cast<size_t>(i)].Int("result"), -1) << plays[i].text;
-    EXPECT_EQ(plays[4].Int("result"), 0) << plays[4].text;
+        EXPECT_EQ(plays[static_cast<size_t>(i)].Number("result"), -1) << plays[i].text;
+    EXPECT_EQ(plays[4].Number("result"), 0) << plays[4].text;
 
     // The title of the 5000-character name is cut to fit the player's 2048-byte buffer.
     const auto infos = Only(lines, "info");
@@ -162,7 +112,7 @@ TEST(BadPathTest, NamesOfNoFileReturnMinusOneWithoutABoxAndPlaybackStillWorks) {
     // After all that, the tone plays.
     bool advanced = false;
     for (const Line& l : Only(lines, "pos"))
-        advanced = advanced || l.Int("ms") > 0;
+        advanced = advanced || l.Number("ms") > 0;
     EXPECT_TRUE(advanced) << player.lastOutput;
 }
 
@@ -183,14 +133,14 @@ TEST(BadFileTest, UnrenderableFilesShowTheBoxReturnFailureAndLeaveThePlugInWorki
     ExpectCleanExit(player, lines);
     // Each failed file shows the render box once, before its play line.
     std::vector<std::string> boxesBefore;
-    std::vector<int> results;
+    std::vector<int64_t> results;
     std::string pending;
     for (const Line& l : lines) {
         if (l.word == "box")
             pending += l.Field("text") + "|";
         if (l.word == "play") {
             boxesBefore.push_back(pending);
-            results.push_back(l.Int("result"));
+            results.push_back(l.Number("result"));
             pending.clear();
         }
     }
@@ -204,7 +154,7 @@ TEST(BadFileTest, UnrenderableFilesShowTheBoxReturnFailureAndLeaveThePlugInWorki
     EXPECT_EQ(results[3], 0);
     bool advanced = false;
     for (const Line& l : Only(lines, "pos"))
-        advanced = advanced || l.Int("ms") > 0;
+        advanced = advanced || l.Number("ms") > 0;
     EXPECT_TRUE(advanced) << player.lastOutput;
 }
 
@@ -218,10 +168,10 @@ TEST(BadFileTest, AWavCutInItsSamplesPlaysWhatIsThere) {
     EXPECT_TRUE(Only(lines, "box").empty()) << player.lastOutput;
     const auto plays = Only(lines, "play");
     ASSERT_FALSE(plays.empty());
-    EXPECT_EQ(plays[0].Int("result"), 0);
+    EXPECT_EQ(plays[0].Number("result"), 0);
     bool advanced = false;
     for (const Line& l : Only(lines, "pos"))
-        advanced = advanced || l.Int("ms") > 0;
+        advanced = advanced || l.Number("ms") > 0;
     EXPECT_TRUE(advanced) << player.lastOutput;
 }
 
@@ -235,15 +185,15 @@ TEST(BadFileTest, ARealAtrac3FileWithoutItsFiltersShowsTheRenderBox) {
     ExpectCleanExit(player, lines);
     const auto plays = Only(lines, "play");
     ASSERT_FALSE(plays.empty()) << player.lastOutput;
-    if (plays[0].Int("result") == 0) {
+    if (plays[0].Number("result") == 0) {
         // A machine with OMA and ATRAC3 filters plays it: then it must report its length.
-        EXPECT_GT(plays[0].Int("length"), 2000) << player.lastOutput;
+        EXPECT_GT(plays[0].Number("length"), 2000) << player.lastOutput;
         return;
     }
     const auto boxes = Only(lines, "box");
     ASSERT_EQ(boxes.size(), 1u) << player.lastOutput;
     EXPECT_EQ(boxes[0].Field("text"), "无法执行文件");
-    EXPECT_NE(plays[0].Int("result"), -1);
+    EXPECT_NE(plays[0].Number("result"), -1);
 }
 
 // ---- The settings file -------------------------------------------------------------------------
@@ -410,7 +360,7 @@ TEST(BadSettingsTest, AFileDeletedWhileRunningIsWrittenAgainByTheNextSave) {
     EXPECT_TRUE(Only(lines, "box").empty()) << player.lastOutput;
     const auto deletes = Only(lines, "delete");
     ASSERT_EQ(deletes.size(), 1u);
-    EXPECT_EQ(deletes[0].Int("result"), 1);
+    EXPECT_EQ(deletes[0].Number("result"), 1);
     // The settings in force, loaded from the first file, are what the save writes.
     EXPECT_EQ(GetPrivateProfileIntA("Integers", "Time", -7, player.Settings().c_str()), 1);
     EXPECT_EQ(GetPrivateProfileIntA("Boolean", "TimeBar", -7, player.Settings().c_str()), 1);

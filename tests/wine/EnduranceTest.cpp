@@ -7,7 +7,7 @@
 
 #include <windows.h>
 
-#include <cstdlib>
+#include <cstdint>
 #include <map>
 #include <string>
 
@@ -62,15 +62,12 @@ TEST(ProcessCountersTest, SeeHandlesGdiObjectsWindowsAndMemoryComeAndGo) {
 }
 
 // Growth of each counter over the measured cycles: name -> (plug-in, bare graphs).
-using GrowthTable = std::map<std::string, std::pair<long long, long long>>;
+using GrowthTable = std::map<std::string, std::pair<int64_t, int64_t>>;
 
 class EnduranceTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        dir_ = testsupport::MakeTempDir("endurance");
-        const std::string from = testsupport::ExeDir();
-        ASSERT_TRUE(CopyFileA((from + "bench.exe").c_str(), (dir_ + "bench.exe").c_str(), FALSE));
-        ASSERT_TRUE(CopyFileA((from + "in_atrac3ds.dll").c_str(), (dir_ + "in_atrac3ds.dll").c_str(), FALSE));
+        dir_ = testsupport::MakeProgramFolder("endurance", {"bench.exe", "in_atrac3ds.dll"});
         ASSERT_TRUE(testsupport::WriteFileBytes(dir_ + "tone.wav", MakeToneWav(2000)));
         ASSERT_TRUE(testsupport::WriteFileBytes(dir_ + "clip.avi", MakeAvi(1000, 160, 120, 10, true)));
     }
@@ -84,13 +81,10 @@ protected:
         const int rc = testsupport::RunCapture(command, output_, 600000);
         EXPECT_EQ(rc, 0) << "a cycle failed to open its file\n" << output_;
         GrowthTable growth;
-        size_t at = 0;
-        while ((at = output_.find("result figure=growth-", at)) != std::string::npos) {
-            at += 21;
-            const std::string name = output_.substr(at, output_.find(' ', at) - at);
-            const size_t p = output_.find("plugin=", at) + 7;
-            const size_t b = output_.find("bare=", at) + 5;
-            growth[name] = {atoll(output_.c_str() + p), atoll(output_.c_str() + b)};
+        for (const auto& line : testsupport::Only(testsupport::ParseHostOutput(output_), "result")) {
+            const std::string figure = line.Field("figure");
+            if (figure.rfind("growth-", 0) == 0)
+                growth[figure.substr(7)] = {line.Number("plugin"), line.Number("bare")};
         }
         EXPECT_EQ(growth.size(), 4u) << output_;
         return growth;
@@ -104,7 +98,7 @@ protected:
 // not keep more than that noise on top. Memory must stay within 1 MiB of the bare graphs'.
 TEST_F(EnduranceTest, WavPlayStopCyclesKeepNoMoreThanBareGraphs) {
     GrowthTable growth = Cycles(60, 0, 10);
-    const long long handleNoise = growth["handles"].second / 20 + 10;
+    const int64_t handleNoise = growth["handles"].second / 20 + 10;
     EXPECT_LE(growth["handles"].first, growth["handles"].second + handleNoise) << output_;
     EXPECT_LE(growth["gdi"].first, growth["gdi"].second) << output_;
     EXPECT_LE(growth["windows"].first, growth["windows"].second) << output_;
@@ -115,7 +109,7 @@ TEST_F(EnduranceTest, WavPlayStopCyclesKeepNoMoreThanBareGraphs) {
 // window and no GDI object may stay behind.
 TEST_F(EnduranceTest, AviPlayStopCyclesLeaveNoWindowOrGdiObject) {
     GrowthTable growth = Cycles(0, 6, 4);
-    const long long handleNoise = growth["handles"].second / 20 + 10;
+    const int64_t handleNoise = growth["handles"].second / 20 + 10;
     EXPECT_LE(growth["handles"].first, growth["handles"].second + handleNoise) << output_;
     EXPECT_LE(growth["gdi"].first, growth["gdi"].second) << output_;
     EXPECT_LE(growth["windows"].first, growth["windows"].second) << output_;

@@ -27,8 +27,8 @@ protected:
     void SetUp() override {
         SetNoticeHook([this](const std::wstring& text, NoticeKind) { notices.push_back(text); });
         dir = testsupport::MakeTempDir("engine-real");
-        owner = CreateWindowExW(0, L"STATIC", L"owner", WS_OVERLAPPEDWINDOW, 0, 0, 400, 300, nullptr, nullptr,
-                                nullptr, nullptr);
+        owner = CreateWindowExW(0, L"STATIC", L"owner", WS_OVERLAPPEDWINDOW, 0, 0, 400, 300, nullptr, nullptr, nullptr,
+                                nullptr);
         engine.SetOwnerWindow(owner);
     }
 
@@ -47,16 +47,7 @@ protected:
     }
 
     // The graph plays on its own threads; this one only has to keep its messages moving.
-    static void Wait(DWORD ms) {
-        const DWORD start = GetTickCount();
-        while (GetTickCount() - start < ms) {
-            MSG msg;
-            while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-                DispatchMessageW(&msg);
-            }
-            Sleep(10);
-        }
-    }
+    static void Wait(DWORD ms) { testsupport::PumpMessages(ms); }
 
     TMorlune engine;
     std::vector<std::wstring> notices;

@@ -9,26 +9,28 @@
 
 #include "base/Notify.h"
 #include "settings/AmpShell.h"
-#include "tests/wine/FileBytes.h"
 #include "tests/wine/TestSupport.h"
 #include "ui/toolkit/Toolkit.h"
 
 namespace {
 
+using testsupport::ReadFileBytes;
+
 // A window that counts the messages posted to it: shows when the message loop has run.
-struct Pump {
+struct PostCounter {
     static LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-        if (msg == WM_APP) ++handled;
+        if (msg == WM_APP)
+            ++handled;
         return DefWindowProcW(hwnd, msg, wParam, lParam);
     }
-    Pump() {
+    PostCounter() {
         WNDCLASSW wc{};
         wc.lpfnWndProc = Proc;
-        wc.lpszClassName = L"SettingsTestPump";
+        wc.lpszClassName = L"SettingsTestPostCounter";
         RegisterClassW(&wc);
         window = CreateWindowExW(0, wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
     }
-    ~Pump() { DestroyWindow(window); }
+    ~PostCounter() { DestroyWindow(window); }
     void Post() { PostMessageW(window, WM_APP, 0, 0); }
     static inline int handled = 0;
     HWND window;
@@ -74,9 +76,9 @@ public:
     TNotifyEvent Logger(std::string what) {
         return [this, what](TComponent* sender) {
             log.push_back(what + (sender ? "(self)" : "(null)"));
-            if (pump) {
-                pumped.push_back(Pump::handled);
-                pump->Post();
+            if (counter) {
+                pumped.push_back(PostCounter::handled);
+                counter->Post();
             }
         };
     }
@@ -98,7 +100,7 @@ public:
     TTimer& Tick;
     std::vector<std::string> log;
     std::vector<int> pumped;  // messages handled when each handler ran
-    Pump* pump = nullptr;
+    PostCounter* counter = nullptr;
 };
 
 class FormState : public ::testing::Test {
@@ -143,10 +145,10 @@ TEST_F(FormState, RestoreSetsComponentsRunsHandlersAndKeepsCaptionAndBounds) {
     KindsForm form;
     form.SetCaption(L"Mine");
     form.SetBounds(30, 40, 300, 200);
-    Pump pump;
-    form.pump = &pump;
-    Pump::handled = 0;
-    pump.Post();
+    PostCounter counter;
+    form.counter = &counter;
+    PostCounter::handled = 0;
+    counter.Post();
     store_.LoadFormState(&form);
 
     EXPECT_EQ(form.Caption(), L"Mine");
@@ -168,8 +170,8 @@ TEST_F(FormState, RestoreSetsComponentsRunsHandlersAndKeepsCaptionAndBounds) {
 
     // The first pass fires what the properties themselves fire on a change; the second pass
     // calls the four kinds' handlers with no sender, changed or not.
-    const std::vector<std::string> expected = {"Box(self)",  "Radio(self)", "Group(self)", "Bar(self)",
-                                               "Box(null)",  "Group(null)", "Bar(null)",   "Combo(null)"};
+    const std::vector<std::string> expected = {"Box(self)", "Radio(self)", "Group(self)", "Bar(self)",
+                                               "Box(null)", "Group(null)", "Bar(null)",   "Combo(null)"};
     EXPECT_EQ(form.log, expected);
     // Each handler posted a message; the loop ran before the next component in both passes.
     const std::vector<int> pumped = {1, 2, 3, 4, 5, 6, 7, 8};

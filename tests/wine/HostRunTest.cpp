@@ -6,10 +6,11 @@
 
 #include <string>
 
-#include "tests/wine/FileBytes.h"
 #include "tests/wine/TestSupport.h"
 
 namespace {
+
+using testsupport::ReadFileBytes;
 
 void Replace(std::string& text, const std::string& from, const std::string& to) {
     const size_t at = text.find(from);
@@ -20,10 +21,7 @@ void Replace(std::string& text, const std::string& from, const std::string& to) 
 class HostRun : public ::testing::Test {
 protected:
     void SetUp() override {
-        dir_ = testsupport::MakeTempDir("hostrun");
-        for (const char* name : {"host.exe", "in_atrac3ds.dll"}) {
-            ASSERT_TRUE(CopyFileA((testsupport::ExeDir() + name).c_str(), (dir_ + name).c_str(), FALSE)) << name;
-        }
+        dir_ = testsupport::MakeProgramFolder("hostrun", {"host.exe", "in_atrac3ds.dll"});
         file_ = dir_ + "MorlunePlugin.INI";
     }
     void TearDown() override { testsupport::RemoveTree(dir_); }
@@ -32,7 +30,8 @@ protected:
         std::string command = testsupport::Quote(dir_ + "host.exe");
         command.append(" --dll ").append(testsupport::Quote(dir_ + "in_atrac3ds.dll"));
         command.append(" --auto-close-boxes --seconds 2");
-        if (!script.empty()) command.append(" --script ").append(testsupport::Quote(script));
+        if (!script.empty())
+            command.append(" --script ").append(testsupport::Quote(script));
         std::string output;
         EXPECT_EQ(testsupport::RunCapture(command, output), 0) << output;
         EXPECT_EQ(output.find("box "), std::string::npos) << output;

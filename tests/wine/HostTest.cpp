@@ -27,12 +27,26 @@ const char* playlistEntry = nullptr;
 LRESULT CALLBACK PlayerProc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
     if (msg == WM_USER || msg == WM_KEYDOWN) {
         received.push_back({msg, wp, lp});
-        if (msg == WM_USER && lp == kIpcGetListPos) return 3;
-        if (msg == WM_USER && lp == kIpcGetPlaylistFile) return reinterpret_cast<LRESULT>(playlistEntry);
+        if (msg == WM_USER && lp == kIpcGetListPos)
+            return 3;
+        if (msg == WM_USER && lp == kIpcGetPlaylistFile)
+            return reinterpret_cast<LRESULT>(playlistEntry);
         return 0;
     }
     return DefWindowProcW(w, msg, wp, lp);
 }
+
+// What Init left, before any case played.
+struct AfterInit {
+    HWND video = nullptr;
+    HWND parent = nullptr;
+    bool visible = true;
+    HWND engineOwner = nullptr;
+    RECT place{};  // in the player's client coordinates
+    int length = -5;
+    char title[64] = {};
+    int infoLength = -5;
+};
 
 class HostCallbacks : public ::testing::Test {
 protected:
@@ -53,27 +67,22 @@ protected:
                                  nullptr, nullptr, wc.hInstance, nullptr);
         winampGetInModule2()->hMainWindow = player;
         Module.Init();
+        // The module's globals are made once, so what Init leaves is seen here, before any case
+        // plays: the cases run in any order.
+        afterInit.video = VideoForm->Handle();
+        afterInit.parent = GetParent(afterInit.video);
+        afterInit.visible = IsWindowVisible(afterInit.video) != FALSE;
+        afterInit.engineOwner = Engine->OwnerWindow;
+        afterInit.place = Outer();
+        MapWindowPoints(nullptr, player, reinterpret_cast<POINT*>(&afterInit.place), 2);
+        afterInit.length = Module.GetLength();
+        Module.GetFileInfo("C:\\x\\y.oma", afterInit.title, &afterInit.infoLength);
     }
+    void SetUp() override { notices.clear(); }
     static void TearDownTestSuite() {
         Module.Stop();
         SetNoticeHook({});
         testsupport::RemoveTree(dir);
-    }
-    static void Pump(DWORD ms) {
-        const DWORD end = GetTickCount() + ms;
-        MSG m;
-        while (static_cast<LONG>(GetTickCount() - end) < 0) {
-            while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
-                TranslateMessage(&m);
-                DispatchMessageW(&m);
-            }
-            Sleep(5);
-        }
-    }
-    static std::wstring Text(HWND w) {
-        wchar_t buf[512] = {};
-        GetWindowTextW(w, buf, 512);
-        return buf;
     }
     static RECT Outer() {
         RECT r;
@@ -81,27 +90,23 @@ protected:
         return r;
     }
 
+    static inline AfterInit afterInit;
     static inline std::string dir, avi, wav;
     static inline HWND player = nullptr;
     static inline std::vector<std::wstring> notices;
 };
 
 TEST_F(HostCallbacks, InitLeavesAHiddenChildOfThePlayerFarOutside) {
-    HWND video = VideoForm->Handle();
-    ASSERT_NE(video, nullptr);
-    EXPECT_EQ(GetParent(video), player);
-    EXPECT_FALSE(IsWindowVisible(video));
-    EXPECT_EQ(Engine->OwnerWindow, video);
-    RECT r = Outer();
-    MapWindowPoints(nullptr, player, reinterpret_cast<POINT*>(&r), 2);
-    EXPECT_EQ(r.left, 9999);
-    EXPECT_EQ(r.top, 9999);
-    EXPECT_EQ(Module.GetLength(), 0);
-    int length = -5;
-    char title[64];
-    Module.GetFileInfo("C:\\x\\y.oma", title, &length);
-    EXPECT_STREQ(title, "y.oma");
-    EXPECT_EQ(length, 0);
+    ASSERT_NE(afterInit.video, nullptr);
+    EXPECT_EQ(afterInit.parent, player);
+    EXPECT_FALSE(afterInit.visible);
+    EXPECT_EQ(afterInit.engineOwner, afterInit.video);
+    EXPECT_EQ(afterInit.place.left, 9999);
+    EXPECT_EQ(afterInit.place.top, 9999);
+    EXPECT_EQ(afterInit.length, 0);
+    EXPECT_STREQ(afterInit.title, "y.oma");
+    EXPECT_EQ(afterInit.infoLength, 0);
+    EXPECT_EQ(VideoForm->Handle(), afterInit.video) << "the window is made once";
 }
 
 TEST_F(HostCallbacks, PlayShowsSizesAndPlacesThePicture) {
@@ -114,28 +119,23 @@ TEST_F(HostCallbacks, PlayShowsSizesAndPlacesThePicture) {
     // Keep mode, 320 x 240 picture: the width follows the height by the picture's ratio, truncated.
     EXPECT_EQ(w, 319);
     EXPECT_EQ(h, 240);
-    EXPECT_EQ(Text(video), L"clip.avi [319 x 240]");
-    EXPECT_EQ(Text(VideoForm->Label1.Handle()), L"clip.avi");
+    EXPECT_EQ(testsupport::WindowText(video), L"clip.avi [319 x 240]");
+    EXPECT_EQ(testsupport::WindowText(VideoForm->Label1.Handle()), L"clip.avi");
     EXPECT_EQ(Module.GetLength(), 3000);
     EXPECT_TRUE(notices.empty());
 
     // The renderer's window sits below the bar and reaches 22 pixels past the client area.
     RECT client;
     GetClientRect(video, &client);
-    HWND renderer = nullptr;
-    for (HWND c = GetWindow(video, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
-        if (c != VideoForm->TmPanel.Handle() && c != VideoForm->VideoPanel.Handle()) renderer = c;
-    }
+    HWND renderer = testsupport::ForeignChild(video, {VideoForm->TmPanel.Handle(), VideoForm->VideoPanel.Handle()});
     ASSERT_NE(renderer, nullptr);
-    RECT pic;
-    GetWindowRect(renderer, &pic);
-    MapWindowPoints(nullptr, video, reinterpret_cast<POINT*>(&pic), 2);
+    const RECT pic = testsupport::RectInParent(renderer);
     EXPECT_EQ(pic.left, 0);
     EXPECT_EQ(pic.top, 22);
     EXPECT_EQ(pic.right, client.right);
     EXPECT_EQ(pic.bottom, client.bottom + 22);
 
-    Pump(700);
+    testsupport::PumpMessages(700);
     EXPECT_GT(Engine->GetPositionMs(), 300) << "the graph runs after Play";
 
     Module.Pause();
@@ -165,10 +165,10 @@ TEST_F(HostCallbacks, PlayReportsMissingAndUnplayableFiles) {
     EXPECT_EQ(Module.Play(missing.c_str()), -1);
     HWND video = VideoForm->Handle();
     EXPECT_TRUE(IsWindowVisible(video)) << "the window shows the name all the same";
-    EXPECT_EQ(Text(VideoForm->Label1.Handle()), L"gone.oma");
+    EXPECT_EQ(testsupport::WindowText(VideoForm->Label1.Handle()), L"gone.oma");
     RECT r = Outer();
-    EXPECT_EQ(Text(video), std::wstring(L"gone.oma [") + std::to_wstring(r.right - r.left) + L" x " +
-                               std::to_wstring(r.bottom - r.top) + L"]");
+    EXPECT_EQ(testsupport::WindowText(video), std::wstring(L"gone.oma [") + std::to_wstring(r.right - r.left) + L" x " +
+                                                  std::to_wstring(r.bottom - r.top) + L"]");
     Module.Stop();
 
     const std::string garbage = dir + "noise.oma";

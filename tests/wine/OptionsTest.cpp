@@ -12,7 +12,6 @@
 #include "engine/Morlune.h"
 #include "host/Main.h"
 #include "settings/AmpShell.h"
-#include "tests/wine/FileBytes.h"
 #include "tests/wine/TestSupport.h"
 #include "tools/mkmedia/MediaWriter.h"
 #include "ui/UnitForm.h"
@@ -20,27 +19,14 @@
 
 namespace {
 
-void Pump(DWORD ms) {
-    const DWORD start = GetTickCount();
-    do {
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-        Sleep(5);
-    } while (GetTickCount() - start < ms);
-}
-
-std::wstring TextOf(HWND window) {
-    wchar_t text[256] = {};
-    GetWindowTextW(window, text, 256);
-    return text;
-}
+using testsupport::PumpMessages;
+using testsupport::ReadFileBytes;
+using testsupport::WindowText;
 
 std::vector<HWND> ChildrenInZOrder(HWND parent) {
     std::vector<HWND> children;
-    for (HWND w = GetWindow(parent, GW_CHILD); w; w = GetWindow(w, GW_HWNDNEXT)) children.push_back(w);
+    for (HWND w = GetWindow(parent, GW_CHILD); w; w = GetWindow(w, GW_HWNDNEXT))
+        children.push_back(w);
     return children;
 }
 
@@ -54,7 +40,8 @@ protected:
             EXPECT_EQ(kind, NoticeKind::Error);
             notices_.push_back(text);
         });
-        if (!Engine) Engine = std::make_unique<TMorlune>();
+        if (!Engine)
+            Engine = std::make_unique<TMorlune>();
         VideoForm = std::make_unique<TVideoForm>();
         VideoForm->Connect({nullptr, {}, Engine.get()});
     }
@@ -68,7 +55,8 @@ protected:
     // A new dialog, as after a restart; its start-up tick is left to the test.
     TFormOptions& Start(bool startUpTick = false) {
         FormOptions = std::make_unique<TFormOptions>();
-        if (!startUpTick) FormOptions->Timer1.SetEnabled(false);
+        if (!startUpTick)
+            FormOptions->Timer1.SetEnabled(false);
         return *FormOptions;
     }
     void Prepare(const std::string& bytes) { ASSERT_TRUE(testsupport::WriteFileBytes(file_, bytes)); }
@@ -80,7 +68,7 @@ protected:
 
 TEST_F(Options, ControlsCaptionsStatesAndTabOrder) {
     TFormOptions& f = Start();
-    EXPECT_EQ(TextOf(f.Handle()), L"选项");
+    EXPECT_EQ(WindowText(f.Handle()), L"选项");
     RECT client{};
     GetClientRect(f.Handle(), &client);
     EXPECT_EQ(client.right, 326);
@@ -88,24 +76,32 @@ TEST_F(Options, ControlsCaptionsStatesAndTabOrder) {
     EXPECT_FALSE(GetWindowLongPtrW(f.Handle(), GWL_STYLE) & WS_THICKFRAME) << "a fixed dialog border";
     EXPECT_FALSE(IsWindowVisible(f.Handle()));
 
-    EXPECT_EQ(ChildrenInZOrder(f.Handle()), (std::vector<HWND>{f.Button1.Handle(), f.GroupBox2.Handle(),
-                                                               f.Button2.Handle(), f.Button3.Handle(),
-                                                               f.RadioGroup1.Handle()}));
+    EXPECT_EQ(ChildrenInZOrder(f.Handle()),
+              (std::vector<HWND>{f.Button1.Handle(), f.GroupBox2.Handle(), f.Button2.Handle(), f.Button3.Handle(),
+                                 f.RadioGroup1.Handle()}));
     const std::vector<HWND> inGroup = ChildrenInZOrder(f.GroupBox2.Handle());
     ASSERT_GE(inGroup.size(), 3u);
     EXPECT_EQ(std::vector<HWND>(inGroup.begin(), inGroup.begin() + 3),
               (std::vector<HWND>{f.Panel1.Handle(), f.CheckBox3.Handle(), f.ColorBox1.Handle()}));
 
-    EXPECT_EQ(TextOf(f.GroupBox2.Handle()), L"时间栏");
-    EXPECT_EQ(TextOf(f.CheckBox3.Handle()), L"显示时间栏");
-    EXPECT_EQ(TextOf(f.Label1.Handle()), L"时间字体");
-    EXPECT_EQ(TextOf(f.Panel1.Handle()), L"Arial (点此更改)");
-    EXPECT_EQ(TextOf(f.Label2.Handle()), L"时间颜色");
-    EXPECT_EQ(TextOf(f.RadioGroup1.Handle()), L"时间格式");
-    EXPECT_EQ(f.RadioGroup1.Items(), (std::vector<std::wstring>{L"时间", L"时间和长度", L"剩余时间", L"剩余时间和长度"}));
-    EXPECT_EQ(TextOf(f.Button3.Handle()), L"载入(&L)");
-    EXPECT_EQ(TextOf(f.Button2.Handle()), L"保存(&S)");
-    EXPECT_EQ(TextOf(f.Button1.Handle()), L"关闭(&C)");
+    EXPECT_EQ(WindowText(f.GroupBox2.Handle()), L"时间栏");
+    EXPECT_EQ(WindowText(f.CheckBox3.Handle()), L"显示时间栏");
+    EXPECT_EQ(WindowText(f.Label1.Handle()), L"时间字体");
+    EXPECT_EQ(WindowText(f.Panel1.Handle()), L"Arial (点此更改)");
+    EXPECT_EQ(WindowText(f.Label2.Handle()), L"时间颜色");
+    EXPECT_EQ(WindowText(f.RadioGroup1.Handle()), L"时间格式");
+    EXPECT_EQ(f.RadioGroup1.Items(),
+              (std::vector<std::wstring>{L"时间", L"时间和长度", L"剩余时间", L"剩余时间和长度"}));
+    const std::vector<HWND> items = ChildrenInZOrder(f.RadioGroup1.Handle());
+    ASSERT_EQ(items.size(), 4u);
+    for (HWND item : items) {
+        const auto font = reinterpret_cast<HGDIOBJ>(SendMessageW(item, WM_GETFONT, 0, 0));
+        EXPECT_EQ(GetObjectType(font), static_cast<DWORD>(OBJ_FONT)) << "each item shows in a live font";
+        EXPECT_EQ(font, f.RadioGroup1.Font().Handle());
+    }
+    EXPECT_EQ(WindowText(f.Button3.Handle()), L"载入(&L)");
+    EXPECT_EQ(WindowText(f.Button2.Handle()), L"保存(&S)");
+    EXPECT_EQ(WindowText(f.Button1.Handle()), L"关闭(&C)");
     EXPECT_EQ(f.Panel1.Left(), 120);
     EXPECT_EQ(f.Panel1.Top(), 56);
     EXPECT_EQ(f.Button1.Top(), 208);
@@ -127,7 +123,7 @@ TEST_F(Options, ControlsCaptionsStatesAndTabOrder) {
 TEST_F(Options, FirstStartWritesTheDefaultsAndChangesNothing) {
     TFormOptions& f = Start(true);
     EXPECT_TRUE(f.Timer1.Enabled());
-    Pump(400);
+    PumpMessages(400);
     EXPECT_FALSE(f.Timer1.Enabled()) << "the start-up tick comes once";
     const std::string bytes = ReadFileBytes(file_);
     EXPECT_EQ(bytes.find("[VideoForm]\r\nVideoForm=\xD5\xFD\xD4\xDA\xD4\xD8\xC8\xEB\xD2\xF4\xC6\xB5...\r\nWidth="), 0u)
@@ -152,7 +148,7 @@ TEST_F(Options, ALaterStartLoadsTheFileAndWritesNothing) {
     const std::string prepared = "[Integers]\r\nTime=2\r\n[Boolean]\r\nTimeBar=0\r\n";
     Prepare(prepared);
     TFormOptions& f = Start(true);
-    Pump(400);
+    PumpMessages(400);
     EXPECT_EQ(f.RadioGroup1.ItemIndex(), 2);
     EXPECT_FALSE(f.CheckBox3.Checked());
     EXPECT_FALSE(VideoForm->TmPanel.Visible());
@@ -254,12 +250,8 @@ TEST_F(Options, SwitchingTheBarRePlacesThePicture) {
     VideoForm->FormResize(nullptr);
     // The renderer's window is the video window's child that is not one of ours.
     const auto pictureTopAndHeight = [] {
-        RECT rc{};
-        for (HWND c = GetWindow(VideoForm->Handle(), GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
-            if (c == VideoForm->VideoPanel.Handle() || c == VideoForm->TmPanel.Handle()) continue;
-            GetWindowRect(c, &rc);
-            MapWindowPoints(nullptr, VideoForm->Handle(), reinterpret_cast<POINT*>(&rc), 2);
-        }
+        const RECT rc = testsupport::RectInParent(testsupport::ForeignChild(
+            VideoForm->Handle(), {VideoForm->VideoPanel.Handle(), VideoForm->TmPanel.Handle()}));
         return std::make_pair(rc.top, rc.bottom - rc.top);
     };
     const int32_t client = VideoForm->ClientHeight();
@@ -277,14 +269,14 @@ TEST_F(Options, FontNameSizeAndCharsetOnLoad) {
     Prepare("[Strings]\r\nFont=\r\n");
     f.Button3Click(nullptr);
     EXPECT_EQ(f.Panel1.Font().Name(), L"Arial");
-    EXPECT_EQ(TextOf(f.Panel1.Handle()), L" (点此更改)");
+    EXPECT_EQ(WindowText(f.Panel1.Handle()), L" (点此更改)");
 
     const std::string forty = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmn";
     Prepare("[Strings]\r\nFont=" + forty + "\r\n[Integers]\r\nFontSz=20\r\n");
     f.Button3Click(nullptr);
     EXPECT_EQ(f.Panel1.Font().Name(), L"ABCDEFGHIJKLMNOPQRSTUVWXYZabcde");
     EXPECT_EQ(VideoForm->Label1.Font().Name(), L"ABCDEFGHIJKLMNOPQRSTUVWXYZabcde");
-    EXPECT_EQ(TextOf(f.Panel1.Handle()), L"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmn (点此更改)");
+    EXPECT_EQ(WindowText(f.Panel1.Handle()), L"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmn (点此更改)");
     EXPECT_EQ(f.Panel1.Font().Size(), 20);
     EXPECT_EQ(VideoForm->Label1.Font().Height(), -27);
 
@@ -318,7 +310,7 @@ TEST_F(Options, MissingKeysLeaveEveryOptionAsItIs) {
     EXPECT_EQ(f.Panel1.Font().Name(), L"Courier New");
     EXPECT_EQ(f.Panel1.Font().Style(), fsItalic);
     EXPECT_EQ(f.Panel1.Font().Size(), 14);
-    EXPECT_EQ(TextOf(f.Panel1.Handle()), L"Courier New (点此更改)");
+    EXPECT_EQ(WindowText(f.Panel1.Handle()), L"Courier New (点此更改)");
     EXPECT_EQ(f.ColorBox1.Selected(), clBlue);
     EXPECT_EQ(VideoForm->Label1.Font().Color(), clBlue);
     EXPECT_EQ(f.RadioGroup1.ItemIndex(), 2);
@@ -330,7 +322,7 @@ TEST_F(Options, ARefusedWriteShowsOneBoxAndEndsTheSave) {
     const std::string lower = dir_ + "MorlunePlugin.ini";
     ASSERT_TRUE(CreateDirectoryA(lower.c_str(), nullptr));
     Start(true);
-    Pump(400);
+    PumpMessages(400);
     ASSERT_EQ(notices_.size(), 1u);
     EXPECT_EQ(notices_[0], L"Unable to write to " + std::wstring(file_.begin(), file_.end()) + L".");
     RemoveDirectoryA(lower.c_str());
@@ -356,10 +348,11 @@ void CALLBACK AnswerDialog(HWND, UINT, UINT_PTR id, DWORD) {
         [](HWND w, LPARAM timer) -> BOOL {
             wchar_t cls[32] = {};
             GetClassNameW(w, cls, 32);
-            if (std::wstring(cls) != L"#32770" || !IsWindowVisible(w)) return TRUE;
+            if (std::wstring(cls) != L"#32770" || !IsWindowVisible(w))
+                return TRUE;
             KillTimer(nullptr, static_cast<UINT_PTR>(timer));
             g_startFace = FormOptions->FontDialog.Font().Name();
-            HWND faces = GetDlgItem(w, 0x470);  // the face list
+            HWND faces = GetDlgItem(w, 0x470);                                // the face list
             const LRESULT last = SendMessageW(faces, CB_GETCOUNT, 0, 0) - 1;  // any face but the first
             SendMessageW(faces, CB_SETCURSEL, static_cast<WPARAM>(last), 0);
             wchar_t face[LF_FACESIZE + 1] = {};
@@ -394,14 +387,15 @@ TEST_F(Options, ThePickedFontGoesToPreviewAndTimeLabelWithTheListsColour) {
     ASSERT_FALSE(g_pickedFace.empty());
     EXPECT_NE(g_pickedFace, L"Arial");
     EXPECT_EQ(f.Panel1.Font().Name(), g_pickedFace);
-    EXPECT_EQ(TextOf(f.Panel1.Handle()), g_pickedFace + L" (点此更改)");
+    EXPECT_EQ(WindowText(f.Panel1.Handle()), g_pickedFace + L" (点此更改)");
     EXPECT_EQ(VideoForm->Label1.Font().Name(), g_pickedFace);
     EXPECT_EQ(VideoForm->Label1.Font().Color(), clRed) << "the colour comes from the list";
 }
 
 void CALLBACK CloseOptions(HWND, UINT, UINT_PTR id, DWORD) {
     KillTimer(nullptr, id);
-    if (IsWindowVisible(FormOptions->Handle())) SendMessageW(FormOptions->Button1.Handle(), BM_CLICK, 0, 0);
+    if (IsWindowVisible(FormOptions->Handle()))
+        SendMessageW(FormOptions->Button1.Handle(), BM_CLICK, 0, 0);
 }
 
 TEST_F(Options, ShowsModallyUntilClosedAndKeepsItsChanges) {

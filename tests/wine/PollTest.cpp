@@ -5,7 +5,6 @@
 
 #include <windows.h>
 
-#include <map>
 #include <string>
 #include <vector>
 
@@ -14,60 +13,11 @@
 
 namespace {
 
-// One output line: "word key=value key="quoted value" ...".
-struct Line {
-    std::string word;
-    std::map<std::string, std::string> values;
-    bool Is(const std::string& w, const std::string& key = "", const std::string& value = "") const {
-        if (word != w)
-            return false;
-        if (key.empty())
-            return true;
-        auto it = values.find(key);
-        return it != values.end() && it->second == value;
-    }
-    long Number(const std::string& key) const {
-        auto it = values.find(key);
-        return it == values.end() ? -999999 : std::stol(it->second);
-    }
-};
-
-std::vector<Line> Parse(const std::string& output) {
-    std::vector<Line> lines;
-    for (const std::string& text : testsupport::SplitLines(output)) {
-        Line line;
-        size_t i = text.find(' ');
-        line.word = text.substr(0, i);
-        while (i != std::string::npos && i < text.size()) {
-            ++i;
-            size_t eq = text.find('=', i);
-            if (eq == std::string::npos)
-                break;
-            std::string key = text.substr(i, eq - i);
-            std::string value;
-            if (eq + 1 < text.size() && text[eq + 1] == '"') {
-                size_t close = text.find('"', eq + 2);
-                value = text.substr(eq + 2, close - eq - 2);
-                i = close == std::string::npos ? close : close + 1;
-            } else {
-                i = text.find(' ', eq);
-                value = text.substr(eq + 1, i == std::string::npos ? std::string::npos : i - eq - 1);
-            }
-            line.values[key] = value;
-        }
-        lines.push_back(line);
-    }
-    return lines;
-}
+using Line = testsupport::HostLine;
 
 class Poll : public ::testing::Test {
 protected:
-    void SetUp() override {
-        dir_ = testsupport::MakeTempDir("poll");
-        for (const char* file : {"host.exe", "in_atrac3ds.dll"}) {
-            ASSERT_TRUE(CopyFileA((testsupport::ExeDir() + file).c_str(), (dir_ + file).c_str(), FALSE)) << file;
-        }
-    }
+    void SetUp() override { dir_ = testsupport::MakeProgramFolder("poll", {"host.exe", "in_atrac3ds.dll"}); }
     void TearDown() override { testsupport::RemoveTree(dir_); }
 
     std::string Tone(const char* name, int32_t ms) {
@@ -83,7 +33,7 @@ protected:
         printf("--- host %s\n%s", arguments.c_str(), output.c_str());
         EXPECT_EQ(code, 0);
         EXPECT_EQ(output.find("[timed out]"), std::string::npos);
-        return Parse(output);
+        return testsupport::ParseHostOutput(output);
     }
     static size_t Count(const std::vector<Line>& lines,
                         const std::string& word,
@@ -112,7 +62,7 @@ TEST_F(Poll, PositionsAdvanceAndTheEndingPollStopsHidesAndWritesZero) {
     const auto lines = Run(testsupport::Quote(Tone("a.wav", 2500)));
 
     // Positions rise through the track, and the bar follows them.
-    long last = -1;
+    int64_t last = -1;
     size_t rising = 0;
     size_t i = Find(lines, "pos");
     for (; i < lines.size() && !lines[i].Is("pos", "ms", "-1"); ++i) {
@@ -153,7 +103,7 @@ TEST_F(Poll, NextTrackComesOnceASecondAfterEachEndWithShuffleOrRepeat) {
             size_t query = at;
             while (query > 0 && !lines[query].Is("query", "what", "repeat"))
                 --query;
-            const long wait = lines[at].Number("t") - lines[query].Number("t");
+            const int64_t wait = lines[at].Number("t") - lines[query].Number("t");
             EXPECT_GE(wait, 950) << arguments;
             EXPECT_LE(wait, 2000) << arguments;
         }

@@ -8,10 +8,11 @@
 #include "base/Exception.h"
 #include "base/Paths.h"
 #include "settings/AmpShell.h"
-#include "tests/wine/FileBytes.h"
 #include "tests/wine/TestSupport.h"
 
 namespace {
+
+using testsupport::ReadFileBytes;
 
 class Settings : public ::testing::Test {
 protected:
@@ -105,7 +106,8 @@ TEST_F(Settings, ValueTextsAreReadAsNumbers) {
 
 TEST_F(Settings, LongTextsAreCutAt2047Bytes) {
     std::string stored(3000, 'a');
-    for (size_t i = 0; i < stored.size(); ++i) stored[i] = static_cast<char>('a' + i % 26);
+    for (size_t i = 0; i < stored.size(); ++i)
+        stored[i] = static_cast<char>('a' + i % 26);
     store_.WriteString(stored, "Long");
     std::string exact(2047, 'b');
     store_.WriteString(exact, "Exact");

@@ -49,7 +49,8 @@ HWND FirstStatic(HWND parent) {
         static BOOL CALLBACK Each(HWND w, LPARAM p) {
             wchar_t name[32] = {};
             GetClassNameW(w, name, 32);
-            if (_wcsicmp(name, L"Static") != 0) return TRUE;
+            if (_wcsicmp(name, L"Static") != 0)
+                return TRUE;
             reinterpret_cast<Find*>(p)->found = w;
             return FALSE;
         }
@@ -116,7 +117,8 @@ TEST_F(VideoWindow, IsMadeHiddenFarOutsideItsParentAsDesigned) {
     EXPECT_EQ(f.Caption(), L"正在载入音频...");
 
     std::vector<std::string> names;
-    for (int32_t i = 0; i < f.ComponentCount(); ++i) names.push_back(f.Component(i)->Name());
+    for (int32_t i = 0; i < f.ComponentCount(); ++i)
+        names.push_back(f.Component(i)->Name());
     EXPECT_EQ(names, (std::vector<std::string>{"VideoPanel", "TmPanel", "Label1", "VideoMenu", "Aspect1",
                                                "Mantainaspectratio_Menu", "N43screenratio1", "N169screenration1",
                                                "freeaspectratio1", "N1", "Config", "N3", "FullScreen_Menu", "N2",
@@ -124,9 +126,7 @@ TEST_F(VideoWindow, IsMadeHiddenFarOutsideItsParentAsDesigned) {
 
     // The player finds the time bar as the first Static window inside the video window.
     EXPECT_EQ(FirstStatic(f.Handle()), f.Label1.Handle());
-    wchar_t text[64] = {};
-    GetWindowTextW(f.Label1.Handle(), text, 64);
-    EXPECT_EQ(std::wstring(text), L"ATRAC3 插件");
+    EXPECT_EQ(testsupport::WindowText(f.Label1.Handle()), L"ATRAC3 插件");
     EXPECT_EQ(f.Label1.Font().Name(), L"Arial");
     EXPECT_EQ(f.Label1.Font().Height(), -16);
     EXPECT_EQ(f.Label1.Font().Style(), fsBold);
@@ -249,13 +249,8 @@ TEST_F(VideoWindow, ThePictureGoesBelowTheBarOnARealGraph) {
 
     // The renderer's window is the video window's child that is not one of ours.
     auto rendererRect = [&] {
-        RECT rc{};
-        for (HWND c = GetWindow(VideoForm->Handle(), GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
-            if (c == VideoForm->VideoPanel.Handle() || c == VideoForm->TmPanel.Handle()) continue;
-            GetWindowRect(c, &rc);
-            MapWindowPoints(nullptr, VideoForm->Handle(), reinterpret_cast<POINT*>(&rc), 2);
-        }
-        return rc;
+        return testsupport::RectInParent(testsupport::ForeignChild(
+            VideoForm->Handle(), {VideoForm->VideoPanel.Handle(), VideoForm->TmPanel.Handle()}));
     };
     VideoForm->FormResize(nullptr);
     RECT rc = rendererRect();
@@ -348,7 +343,8 @@ TEST_F(VideoWindow, ARightClickOpensTheContextMenu) {
     HMENU opened = nullptr;
     TWndMethod routine = VideoForm->WindowProc;
     VideoForm->WindowProc = [&](TMessage& m) {
-        if (m.Msg == WM_INITMENUPOPUP && !opened) opened = reinterpret_cast<HMENU>(m.WParam);
+        if (m.Msg == WM_INITMENUPOPUP && !opened)
+            opened = reinterpret_cast<HMENU>(m.WParam);
         routine(m);
     };
     // The menu runs its own loop; a timer inside it closes the menu again.

@@ -8,7 +8,8 @@ TRadioGroup::TRadioGroup(TComponent* owner, std::string name, TWinControl& paren
     : TGroupBox(owner, std::move(name), parent) {}
 
 void TRadioGroup::SetItems(std::vector<std::wstring> items) {
-    for (HWND button : buttons_) DestroyWindow(button);
+    for (HWND button : buttons_)
+        DestroyWindow(button);
     buttons_.clear();
     items_ = std::move(items);
     itemIndex_ = -1;
@@ -22,18 +23,32 @@ void TRadioGroup::SetItems(std::vector<std::wstring> items) {
     LayOutButtons();
 }
 
+// The buttons use the group's font handle, which the group's old font deletes when it goes: hand
+// them the new one before the old one is let go, so that none ever holds a deleted font.
+void TRadioGroup::SetFont(const TFont& font) {
+    const TFont outgoing = font_;
+    TGroupBox::SetFont(font);
+    for (HWND button : buttons_)
+        SendMessageW(button, WM_SETFONT, reinterpret_cast<WPARAM>(font_.Handle()), TRUE);
+}
+
 void TRadioGroup::SetItemIndex(int32_t index) {
     index = std::clamp<int32_t>(index, -1, static_cast<int32_t>(items_.size()) - 1);
-    if (index == itemIndex_) return;
-    if (itemIndex_ >= 0) SendMessageW(buttons_[static_cast<size_t>(itemIndex_)], BM_SETCHECK, BST_UNCHECKED, 0);
+    if (index == itemIndex_)
+        return;
+    if (itemIndex_ >= 0)
+        SendMessageW(buttons_[static_cast<size_t>(itemIndex_)], BM_SETCHECK, BST_UNCHECKED, 0);
     itemIndex_ = index;
-    if (itemIndex_ < 0) return;
+    if (itemIndex_ < 0)
+        return;
     SendMessageW(buttons_[static_cast<size_t>(itemIndex_)], BM_SETCHECK, BST_CHECKED, 0);
-    if (OnClick) OnClick(this);
+    if (OnClick)
+        OnClick(this);
 }
 
 void TRadioGroup::LayOutButtons() {
-    if (buttons_.empty()) return;
+    if (buttons_.empty())
+        return;
     // Below the caption, the items share the height evenly.
     const int32_t top = 16;
     const int32_t rowHeight = std::max<int32_t>(1, (height_ - top - 4) / static_cast<int32_t>(buttons_.size()));
@@ -42,7 +57,9 @@ void TRadioGroup::LayOutButtons() {
                    std::min<int32_t>(rowHeight, 20), TRUE);
 }
 
-void TRadioGroup::Resized() { LayOutButtons(); }
+void TRadioGroup::Resized() {
+    LayOutButtons();
+}
 
 void TRadioGroup::Dispatch(TMessage& m) {
     if (m.Msg == WM_COMMAND && HIWORD(m.WParam) == BN_CLICKED) {

@@ -16,6 +16,8 @@ public:
     int32_t ItemIndex() const { return itemIndex_; }
     void SetItemIndex(int32_t index);
 
+    void SetFont(const TFont& font) override;  // the item buttons follow the group's font
+
     TNotifyEvent OnClick;
 
 protected:
