@@ -20,18 +20,6 @@ namespace {
 constexpr wchar_t kOurWindowClass[] = L"Atrac3dsWindow";
 constexpr wchar_t kOurTimerClass[] = L"Atrac3dsTimer";
 
-void PumpFor(DWORD ms) {
-    const ULONGLONG end = GetTickCount64() + ms;
-    do {
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-        Sleep(5);
-    } while (GetTickCount64() < end);
-}
-
 HWND MakePlayerWindow() {
     static const bool registered = [] {
         WNDCLASSW wc{};
@@ -107,7 +95,7 @@ protected:
         EXPECT_EQ(mod->Play(file.c_str()), 0) << file;
         int position = 0;
         for (int i = 0; i < 500 && position <= 0; ++i) {
-            PumpFor(10);
+            testsupport::PumpMessages(10);
             position = mod->GetOutputTime();
         }
         return position;
@@ -150,7 +138,7 @@ TEST_F(Unload, WhilePlayingNeverHangsAndTheNextLoadStartsAfresh) {
                 ASSERT_NE(mod, nullptr);
                 mod->hMainWindow = player;
                 mod->Init();
-                PumpFor(100);  // the settings timer's tick
+                testsupport::PumpMessages(100);  // the settings timer's tick
 
                 HWND video = FindWindowExW(player, nullptr, kOurWindowClass, nullptr);
                 ASSERT_NE(video, nullptr);
@@ -176,7 +164,7 @@ TEST_F(Unload, WhilePlayingNeverHangsAndTheNextLoadStartsAfresh) {
                 }
 
                 // The player goes on: its loop runs and its window closes, taking ours with it.
-                PumpFor(300);
+                testsupport::PumpMessages(300);
                 EXPECT_TRUE(DestroyWindow(player));
             }
         }
