@@ -342,28 +342,28 @@ TEST_F(Options, ARefusedWriteShowsOneBoxAndEndsTheSave) {
 UINT g_dialogButton = IDOK;
 std::wstring g_startFace;
 std::wstring g_pickedFace;
+// A plain callback, not a lambda: the 32-bit build needs the stdcall convention.
+BOOL CALLBACK AnswerThreadDialog(HWND w, LPARAM timer) {
+    wchar_t cls[32] = {};
+    GetClassNameW(w, cls, 32);
+    if (std::wstring(cls) != L"#32770" || !IsWindowVisible(w))
+        return TRUE;
+    KillTimer(nullptr, static_cast<UINT_PTR>(timer));
+    g_startFace = FormOptions->FontDialog.Font().Name();
+    HWND faces = GetDlgItem(w, 0x470);                                // the face list
+    const LRESULT last = SendMessageW(faces, CB_GETCOUNT, 0, 0) - 1;  // any face but the first
+    SendMessageW(faces, CB_SETCURSEL, static_cast<WPARAM>(last), 0);
+    wchar_t face[LF_FACESIZE + 1] = {};
+    if (SendMessageW(faces, CB_GETLBTEXTLEN, static_cast<WPARAM>(last), 0) <= LF_FACESIZE)
+        SendMessageW(faces, CB_GETLBTEXT, static_cast<WPARAM>(last), reinterpret_cast<LPARAM>(face));
+    g_pickedFace = face;
+    SendMessageW(w, WM_COMMAND, MAKEWPARAM(0x470, CBN_SELCHANGE), reinterpret_cast<LPARAM>(faces));
+    PostMessageW(w, WM_COMMAND, g_dialogButton, 0);
+    return FALSE;
+}
+
 void CALLBACK AnswerDialog(HWND, UINT, UINT_PTR id, DWORD) {
-    EnumThreadWindows(
-        GetCurrentThreadId(),
-        [](HWND w, LPARAM timer) -> BOOL {
-            wchar_t cls[32] = {};
-            GetClassNameW(w, cls, 32);
-            if (std::wstring(cls) != L"#32770" || !IsWindowVisible(w))
-                return TRUE;
-            KillTimer(nullptr, static_cast<UINT_PTR>(timer));
-            g_startFace = FormOptions->FontDialog.Font().Name();
-            HWND faces = GetDlgItem(w, 0x470);                                // the face list
-            const LRESULT last = SendMessageW(faces, CB_GETCOUNT, 0, 0) - 1;  // any face but the first
-            SendMessageW(faces, CB_SETCURSEL, static_cast<WPARAM>(last), 0);
-            wchar_t face[LF_FACESIZE + 1] = {};
-            if (SendMessageW(faces, CB_GETLBTEXTLEN, static_cast<WPARAM>(last), 0) <= LF_FACESIZE)
-                SendMessageW(faces, CB_GETLBTEXT, static_cast<WPARAM>(last), reinterpret_cast<LPARAM>(face));
-            g_pickedFace = face;
-            SendMessageW(w, WM_COMMAND, MAKEWPARAM(0x470, CBN_SELCHANGE), reinterpret_cast<LPARAM>(faces));
-            PostMessageW(w, WM_COMMAND, g_dialogButton, 0);
-            return FALSE;
-        },
-        static_cast<LPARAM>(id));
+    EnumThreadWindows(GetCurrentThreadId(), AnswerThreadDialog, static_cast<LPARAM>(id));
 }
 
 TEST_F(Options, ThePickedFontGoesToPreviewAndTimeLabelWithTheListsColour) {

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
+#include <cstring>
 #include <stdexcept>
 #include <utility>
 #include <vector>
@@ -122,11 +124,30 @@ TEST_F(Volume, TheGraphIsKeptAtFullLevelForThisAndLaterFiles) {
     Engine.reset();
 }
 
+// Where a call leads. The 32-bit compiler takes a constant initializer's address of an imported
+// function as the module's import thunk, jmp [slot], rather than the slot's content; follow it.
+template <typename F>
+const void* Target(F f) {
+    const auto* code = reinterpret_cast<const unsigned char*>(f);
+    if (code[0] != 0xFF || code[1] != 0x25)
+        return code;
+    int32_t operand = 0;
+    memcpy(&operand, code + 2, sizeof operand);
+#ifdef _WIN64
+    const auto* slot = code + 6 + operand;  // relative to the next instruction
+#else
+    const auto* slot = reinterpret_cast<const unsigned char*>(static_cast<uintptr_t>(static_cast<uint32_t>(operand)));
+#endif
+    const void* target = nullptr;
+    memcpy(&target, slot, sizeof target);
+    return target;
+}
+
 TEST(VolumeReal, TheRealCallsAreTheDefaultAndTheirRefusalsAreHarmless) {
     WaveOutCalls calls = WaveOut();
-    EXPECT_EQ(calls.GetNumDevs, &waveOutGetNumDevs);
-    EXPECT_EQ(calls.GetDevCaps, &waveOutGetDevCapsA);
-    EXPECT_EQ(calls.SetVolume, &waveOutSetVolume);
+    EXPECT_EQ(Target(calls.GetNumDevs), Target(&waveOutGetNumDevs));
+    EXPECT_EQ(Target(calls.GetDevCaps), Target(&waveOutGetDevCapsA));
+    EXPECT_EQ(Target(calls.SetVolume), Target(&waveOutSetVolume));
     FindVolumeDevice();
     EXPECT_LT(VolumeDevice, std::max(waveOutGetNumDevs(), 1u));
     SetVolume(200);
