@@ -305,7 +305,7 @@ TEST_F(OmaEngine, WavAndAviStillGoThroughTheMachinesOwnFilters) {
     EXPECT_EQ(engine.GetDurationMs(), 2481);
 }
 
-TEST_F(OmaEngine, TagsInFrontPlayAndATaggedLengthEndsTheStream) {
+TEST_F(OmaEngine, TagsInFrontPlayATaggedLengthEndsTheStreamAndFF80IsPlain) {
     engine.OpenFile(Write("tagged.oma", variants.TagInFront()));
     ASSERT_TRUE(notices.empty());
     EXPECT_EQ(engine.GetDurationMs(), 2481);
@@ -318,6 +318,16 @@ TEST_F(OmaEngine, TagsInFrontPlayAndATaggedLengthEndsTheStream) {
     engine.Resume();
     EXPECT_TRUE(WaitForTheEnd(4000));
     EXPECT_LE(engine.GetPositionMs(), 1500);
+
+    // A TLEN past the frames gets no more than they hold: 108 x 1024 = 110592 samples.
+    engine.OpenFile(Write("long-tlen.oma", TagBlock(5000) + variants.lp2));
+    ASSERT_TRUE(notices.empty());
+    EXPECT_EQ(engine.GetDurationMs(), 2507);
+
+    // 0xFF80 is the other encryption id of a plain file.
+    engine.OpenFile(Write("ff80.oma", WithByte(variants.lp2, 7, 0x80)));
+    ASSERT_TRUE(notices.empty());
+    EXPECT_EQ(engine.GetDurationMs(), 2481);
 }
 
 TEST_F(OmaEngine, ACutFilePlaysItsWholeFramesAndEnds) {
