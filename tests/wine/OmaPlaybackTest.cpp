@@ -598,8 +598,10 @@ TEST_F(OmaPlayer, SeekPauseAndTheEndOfAShortTrack) {
     int last = -1;
     for (const Line& l : Only(lines, "pos"))
         last = l.Int("ms") >= 0 ? l.Int("ms") : last;
-    EXPECT_GE(last, 1900);
-    EXPECT_LT(last, 2481);
+    // The poll that reaches the last 500 ms stops the track and answers -1, so the last position
+    // seen lies before them; how close depends on how often a busy machine lets the player poll.
+    EXPECT_GT(last, 1000);
+    EXPECT_LT(last, 2481 - 500);
     ASSERT_FALSE(Only(lines, "pos").empty());
     EXPECT_EQ(Only(lines, "pos").back().Int("ms"), -1);
     EXPECT_EQ(Only(lines, "end").size(), 1u);
