@@ -35,3 +35,8 @@ std::string HostExeDir() {
         --end;
     return path.substr(0, end);
 }
+
+std::string JoinPath(const std::string& folder, const std::string& name) {
+    if (folder.empty() || folder.back() == '\\' || folder.back() == ':') return folder + name;
+    return folder + "\\" + name;
+}

@@ -11,3 +11,6 @@ bool IsPlainFile(const std::string& ansiName);
 // The folder of the host process's executable, in the ANSI code page: no trailing backslash
 // unless it is a drive's root.
 std::string HostExeDir();
+
+// A name in a folder: one backslash between them, none added after a drive's or a share's root.
+std::string JoinPath(const std::string& folder, const std::string& name);

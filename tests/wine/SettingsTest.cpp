@@ -160,10 +160,14 @@ TEST_F(Settings, ARefusedWriteThrowsWithThePathAndKeepsWhatWasWritten) {
 }
 
 TEST(SettingsPath, ComesFromTheRunningExecutablesFolder) {
-    std::string dir = testsupport::ExeDir();
-    dir.pop_back();
+    // Worked out here from the module's own name, not through the helpers under test.
+    char self[MAX_PATH] = {};
+    ASSERT_GT(GetModuleFileNameA(nullptr, self, MAX_PATH), 0u);
+    std::string dir = self;
+    dir.resize(dir.find_last_of('\\'));
     EXPECT_EQ(HostExeDir(), dir);
     EXPECT_EQ(TAmpShell().SettingsBasePath(), dir + "\\MorlunePlugin");
+    EXPECT_EQ(testsupport::ExeDir(), dir + "\\");
 }
 
 }  // namespace

@@ -8,6 +8,9 @@
 #include <set>
 #include <stdexcept>
 
+#include "base/Paths.h"
+#include "tools/common/MessagePump.h"
+
 namespace testsupport {
 
 namespace {
@@ -21,11 +24,7 @@ std::set<std::string>& MadeFolders() {
 }  // namespace
 
 std::string ExeDir() {
-    char path[MAX_PATH];
-    GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string dir = path;
-    dir.resize(dir.find_last_of('\\') + 1);
-    return dir;
+    return JoinPath(HostExeDir(), "");
 }
 
 std::string MakeTempDir(const char* tag) {
@@ -228,15 +227,7 @@ RECT RectInParent(HWND window) {
 }
 
 void PumpMessages(DWORD ms) {
-    const DWORD start = GetTickCount();
-    do {
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-        Sleep(5);
-    } while (GetTickCount() - start < ms);
+    PumpMessagesFor(ms);
 }
 
 bool HostLine::Is(const std::string& w, const std::string& key, const std::string& value) const {

@@ -2,6 +2,8 @@
 
 #include <vector>
 
+#include "base/AnsiText.h"
+
 bool BareGraph::Open(const std::string& file) {
     Close();
     comInitialized_ = SUCCEEDED(CoInitialize(nullptr));
@@ -10,10 +12,7 @@ bool BareGraph::Open(const std::string& file) {
     }
     if (FAILED(graph_.As(&control_)) || FAILED(graph_.As(&seeking_)))
         return false;
-    const int n = MultiByteToWideChar(CP_ACP, 0, file.c_str(), -1, nullptr, 0);
-    std::wstring wide(static_cast<size_t>(n > 0 ? n : 1), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, file.c_str(), -1, wide.data(), n);
-    return graph_->RenderFile(wide.c_str(), nullptr) == S_OK;
+    return graph_->RenderFile(AnsiToWide(file).c_str(), nullptr) == S_OK;
 }
 
 bool BareGraph::Run() {

@@ -2,7 +2,9 @@
 
 #include <cstdio>
 
+#include "base/Paths.h"
 #include "tools/common/MessageBoxes.h"
+#include "tools/common/MessagePump.h"
 
 namespace {
 
@@ -69,28 +71,15 @@ void PluginHost::CloseMessageBoxes() {
 }
 
 void PluginHost::Pump() {
-    MSG m;
-    while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&m);
-        DispatchMessageW(&m);
-    }
+    PumpWaitingMessages();
 }
 
 void PluginHost::PumpFor(DWORD ms) {
-    const DWORD start = GetTickCount();
-    while (GetTickCount() - start < ms) {
-        Pump();
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
-    }
-    Pump();
+    PumpMessagesFor(ms);
 }
 
 std::string ExecutableDir() {
-    char path[MAX_PATH];
-    GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string dir = path;
-    dir.resize(dir.find_last_of('\\') + 1);
-    return dir;
+    return JoinPath(HostExeDir(), "");
 }
 
 bool WriteBytes(const std::string& path, const std::string& bytes) {

@@ -24,6 +24,8 @@
 #include <string>
 #include <vector>
 
+#include "base/AnsiText.h"
+#include "base/Paths.h"
 #include "host/InModule.h"
 #include "tools/common/MessageBoxes.h"
 
@@ -85,12 +87,7 @@ std::string Hex(const char* bytes, size_t n) {
 }
 
 std::string AnsiToUtf8(const char* a) {
-    if (!a) return {};
-    int n = MultiByteToWideChar(CP_ACP, 0, a, -1, nullptr, 0);
-    std::wstring w(static_cast<size_t>(n > 0 ? n : 1), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, a, -1, w.data(), n);
-    w.resize(wcslen(w.c_str()));
-    return Utf8(w);
+    return a ? Utf8(AnsiToWide(a)) : std::string();
 }
 
 void Say(const char* fmt, ...) {
@@ -171,14 +168,6 @@ HWND FindButton(const std::wstring& caption) {
     } find{&caption};
     EnumWindows(Find::Top, reinterpret_cast<LPARAM>(&find));
     return find.found;
-}
-
-std::wstring AnsiToWide(const char* a) {
-    int n = MultiByteToWideChar(CP_ACP, 0, a, -1, nullptr, 0);
-    std::wstring w(static_cast<size_t>(n > 0 ? n : 1), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, a, -1, w.data(), n);
-    w.resize(wcslen(w.c_str()));
-    return w;
 }
 
 // The plug-in's video window is the one child window of ours that we did not make.
@@ -511,11 +500,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     if (opts.dll.empty()) {
-        char self[MAX_PATH];
-        GetModuleFileNameA(nullptr, self, MAX_PATH);
-        std::string dir = self;
-        dir.resize(dir.find_last_of('\\') + 1);
-        opts.dll = dir + "in_atrac3ds.dll";
+        opts.dll = JoinPath(HostExeDir(), "in_atrac3ds.dll");
     }
     HMODULE dll = LoadLibraryA(opts.dll.c_str());
     if (!dll) {
