@@ -30,16 +30,6 @@ std::string Ansi(const std::wstring& text) {
     return s;
 }
 
-// Bytes that are no media format: a fixed pseudo-random sequence, so a failure can be repeated.
-std::string NoiseBytes(size_t size, uint32_t seed) {
-    std::string bytes(size, '\0');
-    for (char& b : bytes) {
-        seed = seed * 1664525u + 1013904223u;
-        b = static_cast<char>(seed >> 24);
-    }
-    return bytes;
-}
-
 // A folder holding its own copy of the player and the plug-in, and so its own settings file.
 class PlayerFolder {
 public:
@@ -127,7 +117,7 @@ TEST(BadFileTest, UnrenderableFilesShowTheBoxReturnFailureAndLeaveThePlugInWorki
     const std::string noise = player.Dir() + "noise.oma";
     testsupport::WriteFileBytes(empty, "");
     testsupport::WriteFileBytes(cutHeader, MakeToneWav(3000).substr(0, 30));
-    testsupport::WriteFileBytes(noise, NoiseBytes(4096, 7));
+    testsupport::WriteFileBytes(noise, testsupport::NoiseBytes(4096, 7));
 
     const auto lines = player.Run("--script \"play 0; play 1; play 2; play 3; wait 1200; quit\" " + Quote(empty) + " " +
                                   Quote(cutHeader) + " " + Quote(noise) + " " + Quote(tone));
@@ -310,7 +300,7 @@ TEST(BadSettingsTest, AFileLockedByAnotherProgramRefusesTheSaveAndKeepsEveryByte
 TEST(BadSettingsTest, BinaryGarbageLoadsAsDefaultsAndIsLeftAlone) {
     PlayerFolder player;
     const std::string tone = player.Tone();
-    std::string garbage = NoiseBytes(65536, 11);
+    std::string garbage = testsupport::NoiseBytes(65536, 11);
     garbage[100] = '\0';
     ASSERT_TRUE(testsupport::WriteFileBytes(player.Settings(), garbage));
     const auto lines = player.Run("--seconds 4 " + Quote(tone));

@@ -40,25 +40,6 @@ constexpr size_t kHeader = 96;
 constexpr size_t kLp2Frame = 384;  // atrac3_lp2_2500ms.oma
 constexpr size_t kPlusFrame = 2048;
 
-std::string ReadBytes(const std::string& path) {
-    std::string bytes;
-    if (FILE* f = fopen(path.c_str(), "rb")) {
-        char buffer[65536];
-        for (size_t n; (n = fread(buffer, 1, sizeof buffer, f)) > 0;)
-            bytes.append(buffer, n);
-        fclose(f);
-    }
-    return bytes;
-}
-
-std::string Noise(size_t size, uint32_t seed) {
-    std::string bytes(size, '\0');
-    for (char& b : bytes) {
-        seed = seed * 1664525u + 1013904223u;
-        b = static_cast<char>(seed >> 24);
-    }
-    return bytes;
-}
 
 // An "ea3" tag block (ID3v2.3 under another magic) holding a title, a TLEN when asked for, and
 // padding; the block's size is written syncsafe, or as given when it is to lie.
@@ -101,11 +82,11 @@ struct Variants {
     // 50 whole frames and a third of the next.
     std::string Cut() const { return lp2.substr(0, kHeader + 50 * kLp2Frame + 128); }
     // Ten real frames, then noise to the file's size.
-    std::string NoiseAfterGood() const { return lp2.substr(0, kHeader + 10 * kLp2Frame) + Noise(98 * kLp2Frame, 3); }
-    std::string NoiseFrames() const { return lp2.substr(0, kHeader) + Noise(108 * kLp2Frame, 5); }
-    std::string PlusNoiseFrames() const { return plus.substr(0, kHeader) + Noise(40 * kPlusFrame, 9); }
+    std::string NoiseAfterGood() const { return lp2.substr(0, kHeader + 10 * kLp2Frame) + testsupport::NoiseBytes(98 * kLp2Frame, 3); }
+    std::string NoiseFrames() const { return lp2.substr(0, kHeader) + testsupport::NoiseBytes(108 * kLp2Frame, 5); }
+    std::string PlusNoiseFrames() const { return plus.substr(0, kHeader) + testsupport::NoiseBytes(40 * kPlusFrame, 9); }
     std::string PlusNoiseAfterGood() const {
-        return plus.substr(0, kHeader + 5 * kPlusFrame) + Noise(35 * kPlusFrame, 11);
+        return plus.substr(0, kHeader + 5 * kPlusFrame) + testsupport::NoiseBytes(35 * kPlusFrame, 11);
     }
 
     std::string HeaderOnly() const { return lp2.substr(0, kHeader); }
@@ -137,8 +118,8 @@ protected:
         owner = CreateWindowExW(0, L"STATIC", L"owner", WS_OVERLAPPEDWINDOW, 0, 0, 400, 300, nullptr, nullptr, nullptr,
                                 nullptr);
         engine.SetOwnerWindow(owner);
-        variants.lp2 = ReadBytes(testmedia::Path("atrac3_lp2_2500ms.oma"));
-        variants.plus = ReadBytes(testmedia::Path("atrac3plus_352k_tone_10s.oma"));
+        variants.lp2 = testsupport::ReadFileBytes(testmedia::Path("atrac3_lp2_2500ms.oma"));
+        variants.plus = testsupport::ReadFileBytes(testmedia::Path("atrac3plus_352k_tone_10s.oma"));
         ASSERT_EQ(variants.lp2.size(), kHeader + 108 * kLp2Frame);
         ASSERT_EQ(variants.plus.size(), kHeader + 216 * kPlusFrame);
     }
@@ -158,16 +139,6 @@ protected:
         const std::string path = dir + name;
         EXPECT_TRUE(testsupport::WriteFileBytes(path, bytes));
         return path;
-    }
-
-    static void Wait(DWORD ms) {
-        const DWORD start = GetTickCount();
-        while (GetTickCount() - start < ms) {
-            MSG msg;
-            while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
-                DispatchMessageW(&msg);
-            Sleep(10);
-        }
     }
 
     // The names of the filters in the graph the engine holds now.
@@ -211,7 +182,7 @@ protected:
                 if (code == EC_COMPLETE)
                     return true;
             }
-            Wait(50);
+            testsupport::PumpMessages(50);
         }
         return false;
     }
@@ -237,7 +208,7 @@ TEST_F(OmaEngine, EveryMediaFilePlaysWithItsLengthInRealTimeAndSeeksPausesAndSto
 
         DWORD start = GetTickCount();
         engine.Resume();
-        Wait(700);
+        testsupport::PumpMessages(700);
         int32_t played = engine.GetPositionMs();
         int32_t elapsed = static_cast<int32_t>(GetTickCount() - start);
         EXPECT_GE(played, 400);
@@ -251,7 +222,7 @@ TEST_F(OmaEngine, EveryMediaFilePlaysWithItsLengthInRealTimeAndSeeksPausesAndSto
         printf("%s: length %lld ms, played %d ms in %d ms, seek to %d landed at %d (error %d ms)\n", medium.name,
                static_cast<long long>(engine.GetDurationMs()), played, elapsed, target, landed, landed - target);
         EXPECT_LE(abs(landed - target), medium.frameMs);
-        Wait(600);
+        testsupport::PumpMessages(600);
         played = engine.GetPositionMs() - target;
         elapsed = static_cast<int32_t>(GetTickCount() - start);
         printf("  after the seek: %d ms played in %d ms\n", played, elapsed);
@@ -260,10 +231,10 @@ TEST_F(OmaEngine, EveryMediaFilePlaysWithItsLengthInRealTimeAndSeeksPausesAndSto
 
         engine.Pause();
         const int32_t paused = engine.GetPositionMs();
-        Wait(400);
+        testsupport::PumpMessages(400);
         EXPECT_EQ(engine.GetPositionMs(), paused);
         engine.Resume();
-        Wait(300);
+        testsupport::PumpMessages(300);
         EXPECT_GT(engine.GetPositionMs(), paused);
 
         // The last 600 ms take their own time: the stream ends where its length says.
@@ -347,7 +318,7 @@ TEST_F(OmaEngine, ACutFilePlaysItsWholeFramesAndEnds) {
     const int32_t end = engine.GetPositionMs();
     EXPECT_GE(end, 1134 - 24);
     EXPECT_LE(end, 1134);
-    Wait(300);
+    testsupport::PumpMessages(300);
     EXPECT_EQ(engine.GetPositionMs(), end) << "nothing plays past the end";
 }
 
@@ -388,7 +359,7 @@ TEST_F(OmaEngine, RandomFramesBehindAGoodHeaderNeverTakeThePlayerDown) {
     engine.OpenFile(testmedia::Path("atrac3_lp4_tone_10s.oma"));
     EXPECT_TRUE(notices.empty());
     engine.Resume();
-    Wait(400);
+    testsupport::PumpMessages(400);
     EXPECT_GT(engine.GetPositionMs(), 0);
 }
 
@@ -423,21 +394,8 @@ TEST_F(OmaEngine, BrokenHeadersAreRefusedWithOneBoxAndAnEncryptedFileSaysOpenMG)
 
 // ---- Through the stand-in player and the DLL --------------------------------------------------
 
-// One output line: its first word and its fields.
-struct Line {
-    std::string word;
-    std::string text;
-    std::string Field(const std::string& key) const {
-        size_t at = text.find(" " + key + "=");
-        if (at == std::string::npos)
-            return "<none>";
-        at += key.size() + 2;
-        if (text[at] == '"')
-            return text.substr(at + 1, text.find('"', at + 1) - at - 1);
-        return text.substr(at, text.find(' ', at) - at);
-    }
-    int Int(const std::string& key) const { return atoi(Field(key).c_str()); }
-};
+using Line = testsupport::HostLine;
+using testsupport::Only;
 
 // A scratch copy of the player and the plug-in, so each run has its own settings file.
 class OmaPlayer : public ::testing::Test {
@@ -445,11 +403,9 @@ protected:
     void SetUp() override {
         if (!testmedia::Have(kMedia[0].name))
             GTEST_SKIP() << "no media in " << testmedia::Dir() << " (the media beside the tree)";
-        dir_ = testsupport::MakeTempDir("oma-player");
-        for (const char* file : {"host.exe", "in_atrac3ds.dll"})
-            ASSERT_TRUE(CopyFileA((testsupport::ExeDir() + file).c_str(), (dir_ + file).c_str(), FALSE)) << file;
-        variants_.lp2 = ReadBytes(testmedia::Path("atrac3_lp2_2500ms.oma"));
-        variants_.plus = ReadBytes(testmedia::Path("atrac3plus_352k_tone_10s.oma"));
+        dir_ = testsupport::MakeProgramFolder("oma-player", {"host.exe", "in_atrac3ds.dll"});
+        variants_.lp2 = testsupport::ReadFileBytes(testmedia::Path("atrac3_lp2_2500ms.oma"));
+        variants_.plus = testsupport::ReadFileBytes(testmedia::Path("atrac3plus_352k_tone_10s.oma"));
     }
     void TearDown() override {
         if (!dir_.empty())
@@ -466,9 +422,7 @@ protected:
         const int code = testsupport::RunCapture(
             testsupport::Quote(dir_ + "host.exe") + " --auto-close-boxes " + arguments, output_, 90000);
         printf("--- host %s\n%s", arguments.c_str(), output_.c_str());
-        std::vector<Line> lines;
-        for (std::string& text : testsupport::SplitLines(output_))
-            lines.push_back({text.substr(0, text.find(' ')), std::move(text)});
+        std::vector<Line> lines = testsupport::ParseHostOutput(output_);
         EXPECT_EQ(code, 0);
         EXPECT_TRUE(!lines.empty() && lines.back().word == "unload") << "the player reached its own end";
         return lines;
@@ -493,15 +447,6 @@ protected:
             ++n;
         return n;
     }
-    static std::vector<Line> Only(const std::vector<Line>& lines, const std::string& word) {
-        std::vector<Line> found;
-        for (const Line& l : lines) {
-            if (l.word == word)
-                found.push_back(l);
-        }
-        return found;
-    }
-
     std::string dir_;
     std::string output_;
     Variants variants_;
@@ -522,9 +467,9 @@ TEST_F(OmaPlayer, EveryMediaFilePlaysWithItsLengthAndItsPositionsAdvanceInRealTi
     ASSERT_EQ(infos.size(), std::size(kMedia));
     for (size_t i = 0; i < std::size(kMedia); ++i) {
         SCOPED_TRACE(kMedia[i].name);
-        EXPECT_EQ(plays[i].Int("result"), 0);
-        EXPECT_EQ(plays[i].Int("length"), kMedia[i].lengthMs);
-        EXPECT_EQ(infos[i].Int("length"), kMedia[i].lengthMs);
+        EXPECT_EQ(plays[i].Number("result"), 0);
+        EXPECT_EQ(plays[i].Number("length"), kMedia[i].lengthMs);
+        EXPECT_EQ(infos[i].Number("length"), kMedia[i].lengthMs);
         // Positions of this track: the first above 0 and the last, against the player's clock.
         int firstMs = -1;
         int firstT = 0;
@@ -534,15 +479,15 @@ TEST_F(OmaPlayer, EveryMediaFilePlaysWithItsLengthAndItsPositionsAdvanceInRealTi
         for (const Line& l : lines) {
             if (l.word == "play")
                 ++track;
-            if (track != i + 1 || l.word != "pos" || l.Int("ms") <= 0)
+            if (track != i + 1 || l.word != "pos" || l.Number("ms") <= 0)
                 continue;
             if (firstMs < 0) {
-                firstMs = l.Int("ms");
-                firstT = l.Int("t");
+                firstMs = l.Number("ms");
+                firstT = l.Number("t");
             }
-            EXPECT_GE(l.Int("ms"), lastMs) << l.text;
-            lastMs = l.Int("ms");
-            lastT = l.Int("t");
+            EXPECT_GE(l.Number("ms"), lastMs) << l.text;
+            lastMs = l.Number("ms");
+            lastT = l.Number("t");
         }
         ASSERT_GE(firstMs, 0) << "no position above 0";
         const int advanced = lastMs - firstMs;
@@ -573,11 +518,11 @@ TEST_F(OmaPlayer, SeekPauseAndTheEndOfAShortTrack) {
         else if (l.word == "unpause")
             phase = kUnpaused;
         else if (l.word == "pos" && phase == kSought)
-            afterSeek.emplace_back(l.Int("ms"), l.Int("t"));
+            afterSeek.emplace_back(l.Number("ms"), l.Number("t"));
         else if (l.word == "pos" && phase == kPaused)
             ++pausedPolls;
         else if (l.word == "pos" && phase == kUnpaused)
-            lastMs = l.Int("ms");
+            lastMs = l.Number("ms");
     }
     ASSERT_EQ(phase, kUnpaused);
     ASSERT_GE(afterSeek.size(), 5u);
@@ -590,20 +535,20 @@ TEST_F(OmaPlayer, SeekPauseAndTheEndOfAShortTrack) {
     EXPECT_LE(pausedPolls, 1u) << "the position stands still while paused";
     const auto pausedLines = Only(lines, "paused");
     ASSERT_EQ(pausedLines.size(), 1u);
-    EXPECT_EQ(pausedLines[0].Int("value"), 1);
+    EXPECT_EQ(pausedLines[0].Number("value"), 1);
     EXPECT_GT(lastMs, afterSeek.back().first) << "playing again after unpause";
 
     // A short file played to its end: the player's polls end it, the last 500 ms unplayed.
     lines = Run(testsupport::Quote(testmedia::Path("atrac3_lp2_2500ms.oma")));
     int last = -1;
     for (const Line& l : Only(lines, "pos"))
-        last = l.Int("ms") >= 0 ? l.Int("ms") : last;
+        last = l.Number("ms") >= 0 ? l.Number("ms") : last;
     // The poll that reaches the last 500 ms stops the track and answers -1, so the last position
     // seen lies before them; how close depends on how often a busy machine lets the player poll.
     EXPECT_GT(last, 1000);
     EXPECT_LT(last, 2481 - 500);
     ASSERT_FALSE(Only(lines, "pos").empty());
-    EXPECT_EQ(Only(lines, "pos").back().Int("ms"), -1);
+    EXPECT_EQ(Only(lines, "pos").back().Number("ms"), -1);
     EXPECT_EQ(Only(lines, "end").size(), 1u);
     EXPECT_EQ(Only(lines, "end").front().Field("reason"), "stopped");
 }
@@ -637,7 +582,7 @@ TEST_F(OmaPlayer, BadFilesNeverTakeThePlayerDownAndTheRefusedOnesShowOneBox) {
     for (size_t i = 0; i < std::size(cases); ++i) {
         SCOPED_TRACE(cases[i].name);
         const std::string boxes = BeforePlay(i);
-        const int result = plays[i].Int("result");
+        const int result = plays[i].Number("result");
         if (cases[i].lengthMs == 0) {
             printf("%s: result %d\n", cases[i].name, result);
             EXPECT_EQ(Count(boxes, "box title="), result == 0 ? 0u : 1u) << boxes;
@@ -645,7 +590,7 @@ TEST_F(OmaPlayer, BadFilesNeverTakeThePlayerDownAndTheRefusedOnesShowOneBox) {
         }
         if (cases[i].lengthMs > 0) {
             EXPECT_EQ(result, 0);
-            EXPECT_EQ(plays[i].Int("length"), cases[i].lengthMs);
+            EXPECT_EQ(plays[i].Number("length"), cases[i].lengthMs);
             EXPECT_EQ(Count(boxes, "box title="), 0u) << boxes;
             continue;
         }
@@ -664,14 +609,14 @@ TEST_F(OmaPlayer, BadFilesNeverTakeThePlayerDownAndTheRefusedOnesShowOneBox) {
     for (const Line& l : lines) {
         track += l.word == "play" ? 1 : 0;
         if (track == std::size(cases) + 1 && l.word == "pos") {
-            ended = ended || l.Int("ms") == -1;
-            last = l.Int("ms") >= 0 ? l.Int("ms") : last;
+            ended = ended || l.Number("ms") == -1;
+            last = l.Number("ms") >= 0 ? l.Number("ms") : last;
         }
     }
     EXPECT_TRUE(ended) << "the cut file ends";
     EXPECT_GT(last, 500);
     EXPECT_LE(last, 1134);
-    EXPECT_EQ(plays.back().Int("result"), 0) << "and a good file plays after all of them";
+    EXPECT_EQ(plays.back().Number("result"), 0) << "and a good file plays after all of them";
     EXPECT_EQ(Count(BeforePlay(std::size(cases) + 1), "box title="), 0u);
 }
 

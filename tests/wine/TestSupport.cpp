@@ -226,6 +226,15 @@ RECT RectInParent(HWND window) {
     return rc;
 }
 
+std::string NoiseBytes(size_t size, uint32_t seed) {
+    std::string bytes(size, '\0');
+    for (char& b : bytes) {
+        seed = seed * 1664525u + 1013904223u;
+        b = static_cast<char>(seed >> 24);
+    }
+    return bytes;
+}
+
 void PumpMessages(DWORD ms) {
     PumpMessagesFor(ms);
 }

@@ -44,6 +44,9 @@ bool WriteFileBytes(const std::string& path, const std::string& bytes);
 // cannot be read fails the calling test (and reads as no bytes).
 std::string ReadFileBytes(const std::string& path);
 
+// Bytes that are no media format: a fixed pseudo-random sequence, so a failure can be repeated.
+std::string NoiseBytes(size_t size, uint32_t seed);
+
 // A window's text, whole.
 std::wstring WindowText(HWND window);
 
