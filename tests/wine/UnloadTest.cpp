@@ -105,7 +105,9 @@ protected:
     DWORD TimedUnload() {
         const ULONGLONG start = GetTickCount64();
         EXPECT_TRUE(FreeLibrary(dll_));
-        return static_cast<DWORD>(GetTickCount64() - start);
+        const auto ms = static_cast<DWORD>(GetTickCount64() - start);
+        printf("unload ms=%lu\n", static_cast<unsigned long>(ms));
+        return ms;
     }
 
     static std::string dir_;
