@@ -48,7 +48,7 @@ int32_t AdvanceOnEnd = 0;
 uint32_t VolumeDevice = 0;
 
 In_Module Module = {
-    0x100,         // version
+    0x100,        // version
     kDescription,  // description
     nullptr,       // hMainWindow: the player writes it before Init
     nullptr,       // hDllInstance: the player writes it
@@ -123,9 +123,9 @@ void WA_CALL SetPan(int /*pan*/) {}
 void WA_CALL EQSet(int /*on*/, char /*data*/[10], int /*preamp*/) {}
 
 // Every callback runs its body behind the widget layer's edge: the player's process must never see
-// one of our exceptions.
-// Every callback that needs what Init makes checks for it first: a host that calls before Init,
-// or after an Init that failed part-way, gets no answer rather than an access violation.
+// one of our exceptions. Every callback that needs what Init makes checks for it first: a host that
+// calls before Init, or after an Init that failed part-way, gets no answer rather than an access
+// violation.
 void WA_CALL Config(HWND /*hwndParent*/) {
     Guarded([] {
         if (FormOptions) (void)FormOptions->ShowModal();
