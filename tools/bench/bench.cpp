@@ -4,6 +4,8 @@
 //
 //   bench media DIR                         writes DIR\tone.wav (15 s) and DIR\clip.avi (3 s)
 //   bench startup FILE TRIALS               Play -> first poll above 0, against a bare graph
+//   bench omastart OMA WAV TRIALS           Play of an OMA file -> first poll above 0, against the
+//                                           same for a WAV plus a bare graph's refusal of the OMA file
 //   bench poll FILE TRIALS CALLS            one GetOutputTime against one GetPositions
 //   bench cpu FILE SECONDS                  CPU time of this process over SECONDS of playback
 //   bench init                              Init, and Init until the first settings file is written
@@ -85,6 +87,51 @@ int Startup(const std::string& file, int trials) {
     printf("result figure=startup plugin=%.2f bare=%.2f unit=ms trials=%zu/%zu\n", Median(plugin), Median(bare),
            plugin.size(), bare.size());
     return plugin.empty() || bare.empty() ? 1 : 0;
+}
+
+// The own source's road: the plug-in's Play of an OMA file that the machine's filters refuse,
+// against its Play of a WAV (the machine's filters all the way) plus the time a bare graph takes
+// to refuse the OMA file (CoCreateInstance and a failing RenderFile), all three alternating.
+int OmaStartup(const std::string& oma, const std::string& wav, int trials) {
+    PluginHost host;
+    if (!LoadPlugin(host))
+        return 1;
+    In_Module& module = host.Module();
+    auto play = [&](const std::string& file) {
+        const double start = NowMs();
+        const int rc = module.Play(file.c_str());
+        const double ms = rc == 0 ? UntilPlaying(start, [&] { return module.GetOutputTime(); }) : -1;
+        module.Stop();
+        PluginHost::PumpFor(50);
+        return ms;
+    };
+    std::vector<double> omaMs, wavMs, refuseMs;
+    for (int i = -2; i < trials; ++i) {  // two unrecorded rounds load and warm DirectShow
+        const double o = play(oma);
+        const double w = play(wav);
+        double r = -1;
+        {
+            BareGraph graph;
+            const double start = NowMs();
+            const bool rendered = graph.Open(oma);
+            r = rendered ? -1 : NowMs() - start;  // a graph that renders it refuses nothing
+            graph.Close();
+        }
+        PluginHost::PumpFor(50);
+        if (i < 0)
+            continue;
+        printf("omastart trial=%d oma_ms=%.2f wav_ms=%.2f refuse_ms=%.2f\n", i, o, w, r);
+        if (o >= 0)
+            omaMs.push_back(o);
+        if (w >= 0)
+            wavMs.push_back(w);
+        if (r >= 0)
+            refuseMs.push_back(r);
+    }
+    const double baseline = omaMs.empty() || wavMs.empty() || refuseMs.empty() ? -1 : Median(wavMs) + Median(refuseMs);
+    printf("result figure=omastart plugin=%.2f bare=%.2f wav=%.2f refuse=%.2f unit=ms trials=%zu/%zu/%zu\n",
+           Median(omaMs), baseline, Median(wavMs), Median(refuseMs), omaMs.size(), wavMs.size(), refuseMs.size());
+    return baseline < 0 ? 1 : 0;
 }
 
 // Median time of one call in microseconds. The performance counter ticks at 0.1 us under Wine,
@@ -270,6 +317,8 @@ int main(int argc, char** argv) {
         return Media(argv[2]);
     if (mode == "startup" && argc > 2)
         return Startup(argv[2], atoi(arg(3, "15").c_str()));
+    if (mode == "omastart" && argc > 3)
+        return OmaStartup(argv[2], argv[3], atoi(arg(4, "15").c_str()));
     if (mode == "poll" && argc > 2)
         return Poll(argv[2], atoi(arg(3, "3").c_str()), atoi(arg(4, "10000").c_str()));
     if (mode == "cpu" && argc > 2)
@@ -280,7 +329,8 @@ int main(int argc, char** argv) {
         return Endurance(arg(7, "both"), argv[2], argv[3], atoi(argv[4]), atoi(argv[5]), atoi(arg(6, "20").c_str()));
     }
     fprintf(stderr,
-            "usage: bench media DIR | startup FILE [TRIALS] | poll FILE [TRIALS] [CALLS] |\n"
+            "usage: bench media DIR | startup FILE [TRIALS] | omastart OMA WAV [TRIALS] |\n"
+            "             poll FILE [TRIALS] [CALLS] |\n"
             "             cpu FILE [SECONDS] | init | endurance WAV AVI NWAV NAVI [WARMUP] [PHASE]\n");
     return 2;
 }
