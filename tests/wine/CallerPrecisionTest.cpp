@@ -30,20 +30,10 @@ protected:
         ASSERT_TRUE(testsupport::WriteFileBytes(dir + "four-three.avi", MakeAvi(1500, 320, 240, 2, true)));
         ASSERT_TRUE(testsupport::WriteFileBytes(dir + "sixteen-nine.avi", MakeAvi(1500, 320, 180, 2, true)));
 
-        dll = LoadLibraryA((testsupport::ExeDir() + "in_atrac3ds.dll").c_str());
-        ASSERT_NE(dll, nullptr);
-        using GetModule = In_Module* (*)();
-        auto get = reinterpret_cast<GetModule>(reinterpret_cast<void*>(GetProcAddress(dll, "winampGetInModule2")));
-        ASSERT_NE(get, nullptr);
-        mod = get();
+        mod = testsupport::LoadPluginRecord(dll);
+        ASSERT_NE(mod, nullptr);
 
-        WNDCLASSW wc = {};
-        wc.lpfnWndProc = PlayerProc;
-        wc.hInstance = GetModuleHandleW(nullptr);
-        wc.lpszClassName = L"CallerPrecisionPlayer";
-        RegisterClassW(&wc);
-        player = CreateWindowExW(0, wc.lpszClassName, L"player", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 400, 300,
-                                 nullptr, nullptr, wc.hInstance, nullptr);
+        player = testsupport::MakePlayerWindow(L"CallerPrecisionPlayer", PlayerProc, WS_OVERLAPPEDWINDOW | WS_VISIBLE);
         mod->hMainWindow = player;
         mod->hDllInstance = dll;
         mod->Init();

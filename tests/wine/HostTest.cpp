@@ -58,13 +58,7 @@ protected:
         ASSERT_TRUE(testsupport::WriteFileBytes(wav, MakeToneWav(2000)));
         SetNoticeHook([](const std::wstring& text, NoticeKind) { notices.push_back(text); });
 
-        WNDCLASSW wc = {};
-        wc.lpfnWndProc = PlayerProc;
-        wc.hInstance = GetModuleHandleW(nullptr);
-        wc.lpszClassName = L"HostTestPlayer";
-        RegisterClassW(&wc);
-        player = CreateWindowExW(0, wc.lpszClassName, L"player", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 400, 300,
-                                 nullptr, nullptr, wc.hInstance, nullptr);
+        player = testsupport::MakePlayerWindow(L"HostTestPlayer", PlayerProc, WS_OVERLAPPEDWINDOW | WS_VISIBLE);
         winampGetInModule2()->hMainWindow = player;
         Module.Init();
         // The module's globals are made once, so what Init leaves is seen here, before any case

@@ -11,17 +11,9 @@
 
 namespace {
 
-In_Module* LoadRecord(HMODULE& dll) {
-    dll = LoadLibraryA((testsupport::ExeDir() + "in_atrac3ds.dll").c_str());
-    if (!dll) return nullptr;
-    using GetModule = In_Module* (*)();
-    auto get = reinterpret_cast<GetModule>(reinterpret_cast<void*>(GetProcAddress(dll, "winampGetInModule2")));
-    return get ? get() : nullptr;
-}
-
 TEST(Record, ValuesAndBytesAsThePlayerReadsThem) {
     HMODULE dll = nullptr;
-    In_Module* mod = LoadRecord(dll);
+    In_Module* mod = testsupport::LoadPluginRecord(dll);
     ASSERT_NE(mod, nullptr);
 
     using GetModule = In_Module* (*)();
@@ -63,7 +55,7 @@ TEST(Record, ValuesAndBytesAsThePlayerReadsThem) {
 
 TEST(Record, TheDllExportsExactlyOneUndecoratedName) {
     HMODULE dll = nullptr;
-    ASSERT_NE(LoadRecord(dll), nullptr);
+    ASSERT_NE(testsupport::LoadPluginRecord(dll), nullptr);
     auto base = reinterpret_cast<const unsigned char*>(dll);
     auto dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
     auto nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);

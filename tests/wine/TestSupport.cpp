@@ -226,6 +226,25 @@ RECT RectInParent(HWND window) {
     return rc;
 }
 
+HWND MakePlayerWindow(const wchar_t* className, WNDPROC proc, DWORD style, int width, int height) {
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = proc;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = className;
+    (void)RegisterClassW(&wc);  // already registered by an earlier case: the same class
+    return CreateWindowExW(0, className, L"player", style, 0, 0, width, height, nullptr, nullptr, wc.hInstance,
+                           nullptr);
+}
+
+In_Module* LoadPluginRecord(HMODULE& dll) {
+    dll = LoadLibraryA(JoinPath(HostExeDir(), "in_atrac3ds.dll").c_str());
+    if (!dll)
+        return nullptr;
+    using GetModule = In_Module* (*)();
+    auto get = reinterpret_cast<GetModule>(reinterpret_cast<void*>(GetProcAddress(dll, "winampGetInModule2")));
+    return get ? get() : nullptr;
+}
+
 std::string NoiseBytes(size_t size, uint32_t seed) {
     std::string bytes(size, '\0');
     for (char& b : bytes) {

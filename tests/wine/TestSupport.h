@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "host/InModule.h"
+
 namespace testsupport {
 
 // Folder of the running test executable, with a trailing backslash; the DLL and host.exe are there.
@@ -43,6 +45,15 @@ bool WriteFileBytes(const std::string& path, const std::string& bytes);
 // The bytes of a file as they are on disk. The callers check what was written, so a file that
 // cannot be read fails the calling test (and reads as no bytes).
 std::string ReadFileBytes(const std::string& path);
+
+// A window standing in for the player's main window, hidden unless the style says otherwise; its
+// class, named className, is registered on first use.
+HWND MakePlayerWindow(const wchar_t* className, WNDPROC proc = DefWindowProcW, DWORD style = WS_OVERLAPPEDWINDOW,
+                      int width = 400, int height = 300);
+
+// Loads the built plug-in beside the test, as a player does, and answers its record (null when
+// either step fails); dll gets the module, null when it did not load.
+In_Module* LoadPluginRecord(HMODULE& dll);
 
 // Bytes that are no media format: a fixed pseudo-random sequence, so a failure can be repeated.
 std::string NoiseBytes(size_t size, uint32_t seed);

@@ -20,19 +20,6 @@ namespace {
 constexpr wchar_t kOurWindowClass[] = L"Atrac3dsWindow";
 constexpr wchar_t kOurTimerClass[] = L"Atrac3dsTimer";
 
-HWND MakePlayerWindow() {
-    static const bool registered = [] {
-        WNDCLASSW wc{};
-        wc.lpfnWndProc = DefWindowProcW;
-        wc.hInstance = GetModuleHandleW(nullptr);
-        wc.lpszClassName = L"UnloadTestPlayer";
-        return RegisterClassW(&wc) != 0;
-    }();
-    (void)registered;
-    return CreateWindowExW(0, L"UnloadTestPlayer", L"player", WS_OVERLAPPEDWINDOW, 0, 0, 400, 300, nullptr, nullptr,
-                           GetModuleHandleW(nullptr), nullptr);
-}
-
 bool InsideModule(HMODULE module, const void* address) {
     const auto base = reinterpret_cast<const unsigned char*>(module);
     const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
@@ -81,14 +68,7 @@ protected:
     }
     static void TearDownTestSuite() { testsupport::RemoveTree(dir_); }
 
-    In_Module* Load() {
-        dll_ = LoadLibraryA((testsupport::ExeDir() + "in_atrac3ds.dll").c_str());
-        if (!dll_)
-            return nullptr;
-        using GetModule = In_Module* (*)();
-        auto get = reinterpret_cast<GetModule>(reinterpret_cast<void*>(GetProcAddress(dll_, "winampGetInModule2")));
-        return get ? get() : nullptr;
-    }
+    In_Module* Load() { return testsupport::LoadPluginRecord(dll_); }
 
     // Plays until the position moves, as a player would see the track start.
     static int PlayUntilMoving(In_Module* mod, const std::string& file) {
@@ -135,7 +115,7 @@ TEST_F(Unload, WhilePlayingNeverHangsAndTheNextLoadStartsAfresh) {
             for (const bool quit : {true, false}) {
                 SCOPED_TRACE(testing::Message()
                              << "round " << round << ", " << *file << (quit ? ", Quit" : ", no Quit"));
-                HWND player = MakePlayerWindow();
+                HWND player = testsupport::MakePlayerWindow(L"UnloadTestPlayer");
                 In_Module* mod = Load();
                 ASSERT_NE(mod, nullptr);
                 mod->hMainWindow = player;
@@ -173,7 +153,7 @@ TEST_F(Unload, WhilePlayingNeverHangsAndTheNextLoadStartsAfresh) {
     }
 
     // The last unload left a graph open: a new load closes it, and then unloads for real.
-    HWND player = MakePlayerWindow();
+    HWND player = testsupport::MakePlayerWindow(L"UnloadTestPlayer");
     In_Module* mod = Load();
     ASSERT_NE(mod, nullptr);
     mod->hMainWindow = player;
@@ -213,7 +193,7 @@ TEST_F(Unload, CallbacksBeforeInitDoNothingHarmful) {
 // An Init that made the video window and then failed leaves the other globals null; the callbacks
 // must not reach for them, and a second Init completes the set.
 TEST_F(Unload, CallbacksAfterAPartialInitDoNothingHarmfulAndInitCompletes) {
-    HWND player = MakePlayerWindow();
+    HWND player = testsupport::MakePlayerWindow(L"UnloadTestPlayer");
     Module.hMainWindow = player;
     VideoForm = std::make_unique<TVideoForm>();
     ASSERT_FALSE(Engine);

@@ -30,19 +30,6 @@ LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPara
     return DefWindowProcW(hwnd, msg, wParam, lParam);
 }
 
-HWND MakeMainWindow() {
-    static const bool registered = [] {
-        WNDCLASSW wc{};
-        wc.lpfnWndProc = MainWindowProc;
-        wc.hInstance = GetModuleHandleW(nullptr);
-        wc.lpszClassName = L"VideoFormTestMain";
-        return RegisterClassW(&wc) != 0;
-    }();
-    (void)registered;
-    return CreateWindowExW(0, L"VideoFormTestMain", L"player", WS_OVERLAPPEDWINDOW, 0, 0, 640, 480, nullptr, nullptr,
-                           GetModuleHandleW(nullptr), nullptr);
-}
-
 HWND FirstStatic(HWND parent) {
     struct Find {
         HWND found = nullptr;
@@ -62,7 +49,7 @@ HWND FirstStatic(HWND parent) {
 class VideoWindow : public ::testing::Test {
 protected:
     void SetUp() override {
-        mainWindow = MakeMainWindow();
+        mainWindow = testsupport::MakePlayerWindow(L"VideoFormTestMain", MainWindowProc, WS_OVERLAPPEDWINDOW, 640, 480);
         Module.hMainWindow = mainWindow;
         Engine = std::make_unique<TMorlune>();
         VideoForm = std::make_unique<TVideoForm>();
