@@ -48,8 +48,11 @@ std::string ReadFileBytes(const std::string& path);
 
 // A window standing in for the player's main window, hidden unless the style says otherwise; its
 // class, named className, is registered on first use.
-HWND MakePlayerWindow(const wchar_t* className, WNDPROC proc = DefWindowProcW, DWORD style = WS_OVERLAPPEDWINDOW,
-                      int width = 400, int height = 300);
+HWND MakePlayerWindow(const wchar_t* className,
+                      WNDPROC proc = DefWindowProcW,
+                      DWORD style = WS_OVERLAPPEDWINDOW,
+                      int width = 400,
+                      int height = 300);
 
 // Loads the built plug-in beside the test, as a player does, and answers its record (null when
 // either step fails); dll gets the module, null when it did not load.
