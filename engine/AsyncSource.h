@@ -13,7 +13,7 @@
 
 #include <memory>
 
-#include "engine/ByteStream.h"
+#include "decode/ByteStream.h"
 
 // Names the filter in the graph and in QueryFilterInfo.
 inline constexpr wchar_t kAsyncSourceName[] = L"ATRAC3 source";

@@ -7,10 +7,10 @@
 #include "base/Notify.h"
 #include "base/Paths.h"
 #include "engine/AsyncSource.h"
-#include "engine/OmaStream.h"
+#include "decode/OmaStream.h"
 #include "engine/RefTime.h"
 #include "engine/SourceGraph.h"
-#include "engine/WinFileBytes.h"
+#include "decode/WinFileBytes.h"
 
 #include <wrl/client.h>
 

@@ -1,6 +1,9 @@
 #include "oma/Ea3Tag.h"
 
+#include <algorithm>
 #include <cstddef>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -157,6 +160,210 @@ std::optional<std::vector<uint8_t>> FrameContent(int32_t version,
     return std::vector<uint8_t>(content.begin(), content.end());
 }
 
+// Calls onFrame(id, content) for every readable frame of a body, in order, until it returns
+// false. Version 2 ids are three characters, later ones four. A frame that runs out of its tag
+// ends the walk; a compressed or encrypted one is passed over.
+template <class OnFrame>
+void WalkFrames(const Ea3TagHeader& header, std::span<const uint8_t> body, OnFrame onFrame) {
+    if (header.version < 2 || header.version > 4) {
+        return;
+    }
+    // Version 4 marks unsynchronisation per frame; before it the flag covers the whole body.
+    std::vector<uint8_t> resynced;
+    if ((header.flags & kUnsyncFlag) && header.version < 4) {
+        resynced = Resynchronised(body);
+        body = resynced;
+    }
+    const auto start = FramesStart(header, body);
+    if (!start) {
+        return;
+    }
+    const size_t frameHeaderSize = header.version == 2 ? 6 : 10;
+    const size_t idSize = header.version == 2 ? 3 : 4;
+    size_t at = *start;
+    while (at + frameHeaderSize <= body.size()) {
+        const std::span<const uint8_t> frame = body.subspan(at);
+        if (frame[0] == 0) {
+            break;  // padding
+        }
+        uint64_t size = 0;
+        if (header.version == 2) {
+            size = BigEndian(frame.subspan(3), 3);
+        } else if (header.version == 3) {
+            size = BigEndian(frame.subspan(4), 4);
+        } else {
+            const auto safe = Syncsafe(frame.subspan(4));
+            if (!safe) {
+                break;
+            }
+            size = *safe;
+        }
+        if (size > body.size() - at - frameHeaderSize) {
+            break;
+        }
+        const auto content = frame.subspan(frameHeaderSize, static_cast<size_t>(size));
+        const std::string_view id(reinterpret_cast<const char*>(frame.data()), idSize);
+        if (header.version == 2) {
+            if (!onFrame(id, content)) {  // version 2 frames have no flags
+                return;
+            }
+        } else {
+            std::array<uint8_t, 2> flags = {frame[8], frame[9]};
+            // A version 4 tag whose header says unsynchronised has every frame so.
+            if (header.version == 4 && (header.flags & kUnsyncFlag)) {
+                flags[1] |= 0x02;
+            }
+            const auto readable = FrameContent(header.version, flags, content);
+            if (readable && !onFrame(id, std::span<const uint8_t>(*readable))) {
+                return;
+            }
+        }
+        at += frameHeaderSize + static_cast<size_t>(size);
+    }
+}
+
+void AppendUtf16(std::u16string& to, uint32_t point) {
+    if (point >= 0x10000) {
+        point -= 0x10000;
+        to.push_back(static_cast<char16_t>(0xD800 + (point >> 10)));
+        to.push_back(static_cast<char16_t>(0xDC00 + (point & 0x3FF)));
+    } else {
+        to.push_back(static_cast<char16_t>(point));
+    }
+}
+
+constexpr char16_t kReplacement = 0xFFFD;
+
+// One UTF-8 sequence from bytes[at]; a malformed one stands for U+FFFD and takes one byte.
+uint32_t NextUtf8(std::span<const uint8_t> bytes, size_t& at) {
+    const uint8_t lead = bytes[at];
+    int more = 0;
+    uint32_t point = 0;
+    if (lead < 0x80) {
+        ++at;
+        return lead;
+    } else if ((lead & 0xE0) == 0xC0) {
+        more = 1;
+        point = lead & 0x1F;
+    } else if ((lead & 0xF0) == 0xE0) {
+        more = 2;
+        point = lead & 0x0F;
+    } else if ((lead & 0xF8) == 0xF0) {
+        more = 3;
+        point = lead & 0x07;
+    } else {
+        ++at;
+        return kReplacement;
+    }
+    if (bytes.size() - at <= static_cast<size_t>(more)) {
+        ++at;
+        return kReplacement;
+    }
+    for (int i = 1; i <= more; ++i) {
+        const uint8_t b = bytes[at + static_cast<size_t>(i)];
+        if ((b & 0xC0) != 0x80) {
+            ++at;
+            return kReplacement;
+        }
+        point = point << 6 | (b & 0x3F);
+    }
+    // Overlong forms, surrogates and points past Unicode are not text.
+    static constexpr uint32_t kSmallest[4] = {0, 0x80, 0x800, 0x10000};
+    if (point < kSmallest[more] || point > 0x10FFFF || (point >= 0xD800 && point <= 0xDFFF)) {
+        ++at;
+        return kReplacement;
+    }
+    at += static_cast<size_t>(more) + 1;
+    return point;
+}
+
+// The NUL-separated strings of a text (the bytes after a frame's encoding byte, or after its
+// language and description for COMM), as UTF-16. A missing last terminator is no fault; an odd
+// last byte of UTF-16 text is dropped. Nothing for an unknown encoding.
+std::vector<std::u16string> TextStrings(uint8_t encoding, std::span<const uint8_t> text) {
+    std::vector<std::u16string> strings(1);
+    if (encoding == 0) {
+        for (uint8_t b : text) {
+            if (b == 0) {
+                strings.emplace_back();
+            } else {
+                strings.back().push_back(b);  // Latin-1 is the first 256 code points
+            }
+        }
+    } else if (encoding == 3) {
+        for (size_t at = 0; at < text.size();) {
+            if (text[at] == 0) {
+                strings.emplace_back();
+                ++at;
+            } else {
+                AppendUtf16(strings.back(), NextUtf8(text, at));
+            }
+        }
+    } else if (encoding == 1 || encoding == 2) {
+        // Each string of encoding 1 may carry its own byte-order mark; without one it keeps the
+        // order seen last, little-endian at first, as the writers that omit it use.
+        bool bigEndian = encoding == 2;
+        bool atStart = true;
+        for (size_t i = 0; i + 1 < text.size(); i += 2) {
+            const char16_t unit = bigEndian ? static_cast<char16_t>(text[i] << 8 | text[i + 1])
+                                            : static_cast<char16_t>(text[i + 1] << 8 | text[i]);
+            if (atStart && (unit == 0xFEFF || unit == 0xFFFE)) {
+                if (unit == 0xFFFE) {
+                    bigEndian = !bigEndian;
+                }
+                atStart = false;
+                continue;
+            }
+            atStart = false;
+            if (unit == 0) {
+                strings.emplace_back();
+                atStart = true;
+            } else {
+                strings.back().push_back(unit);
+            }
+        }
+    } else {
+        return {};
+    }
+    if (strings.size() > 1 && strings.back().empty()) {
+        strings.pop_back();  // the terminator of the last string
+    }
+    return strings;
+}
+
+// The first string of a text frame's content.
+std::u16string FirstString(std::span<const uint8_t> content) {
+    if (content.empty()) {
+        return {};
+    }
+    auto strings = TextStrings(content[0], content.subspan(1));
+    return strings.empty() ? std::u16string() : std::move(strings.front());
+}
+
+// A frame holding a description and a value (COMM after its language, TXXX): the two strings.
+std::pair<std::u16string, std::u16string> DescribedText(std::span<const uint8_t> content, size_t skip) {
+    if (content.size() < 1 + skip) {
+        return {};
+    }
+    auto strings = TextStrings(content[0], content.subspan(1 + skip));
+    if (strings.size() < 2) {
+        return {strings.empty() ? std::u16string() : strings[0], std::u16string()};
+    }
+    return {std::move(strings[0]), std::move(strings[1])};
+}
+
+struct TextFrameId {
+    const char* v2;
+    const char* v3;
+    TagField field;
+};
+
+constexpr TextFrameId kTextFrames[] = {
+    {"TT2", "TIT2", TagField::Title},     {"TP1", "TPE1", TagField::Artist},      {"TAL", "TALB", TagField::Album},
+    {"TP2", "TPE2", TagField::AlbumArtist}, {"TCO", "TCON", TagField::Genre},   {"TYE", "TYER", TagField::Year},
+    {"TRK", "TRCK", TagField::TrackNumber}, {"TPA", "TPOS", TagField::Disc},    {"TCM", "TCOM", TagField::Composer},
+};
+
 }  // namespace
 
 std::optional<Ea3TagHeader> ParseEa3TagHeader(std::span<const uint8_t, kEa3TagHeaderSize> bytes) {
@@ -203,53 +410,70 @@ int64_t ParseTlenContent(std::span<const uint8_t> content) {
 }
 
 int64_t FindTagLengthMs(const Ea3TagHeader& header, std::span<const uint8_t> body) {
-    if (header.version < 2 || header.version > 4) {
-        return -1;
-    }
-    // Version 4 marks unsynchronisation per frame; before it the flag covers the whole body.
-    std::vector<uint8_t> resynced;
-    if ((header.flags & kUnsyncFlag) && header.version < 4) {
-        resynced = Resynchronised(body);
-        body = resynced;
-    }
-    const auto start = FramesStart(header, body);
-    if (!start) {
-        return -1;
-    }
-    const size_t frameHeaderSize = header.version == 2 ? 6 : 10;
-    size_t at = *start;
-    while (at + frameHeaderSize <= body.size()) {
-        const std::span<const uint8_t> frame = body.subspan(at);
-        if (frame[0] == 0) {
-            break;  // padding
+    int64_t length = -1;
+    WalkFrames(header, body, [&](std::string_view id, std::span<const uint8_t> content) {
+        if (id == "TLE" || id == "TLEN") {
+            length = ParseTlenContent(content);
+            return false;  // the first TLEN decides, readable or not
         }
-        uint64_t size = 0;
-        if (header.version == 2) {
-            size = BigEndian(frame.subspan(3), 3);
-        } else if (header.version == 3) {
-            size = BigEndian(frame.subspan(4), 4);
-        } else {
-            const auto safe = Syncsafe(frame.subspan(4));
-            if (!safe) {
-                break;
+        return true;
+    });
+    return length;
+}
+
+const std::u16string& Ea3Tags::Text(TagField field) const {
+    const std::u16string& text = text_[static_cast<size_t>(field)];
+    if (field == TagField::TrackNumber && text.empty()) {
+        return omgTrack_;
+    }
+    return text;
+}
+
+void Ea3Tags::Keep(TagField field, std::u16string text) {
+    std::u16string& slot = text_[static_cast<size_t>(field)];
+    if (slot.empty()) {
+        slot = std::move(text);
+    }
+}
+
+void Ea3Tags::ReadBlock(const Ea3TagHeader& header, std::span<const uint8_t> body) {
+    bool tlenSeen = false;
+    std::u16string yearFromTime;     // TDRC, where the block has no TYER
+    std::u16string comment;          // the first COMM with an empty description
+    std::u16string describedComment; // else the first COMM at all (players' own notes carry one)
+    WalkFrames(header, body, [&](std::string_view id, std::span<const uint8_t> content) {
+        const bool v2 = id.size() == 3;
+        for (const TextFrameId& frame : kTextFrames) {
+            if (id == (v2 ? frame.v2 : frame.v3)) {
+                Keep(frame.field, FirstString(content));
+                return true;
             }
-            size = *safe;
         }
-        if (size > body.size() - at - frameHeaderSize) {
-            break;  // a frame that runs out of its tag ends the walk
-        }
-        const auto content = frame.subspan(frameHeaderSize, static_cast<size_t>(size));
-        const bool isTlen = header.version == 2
-                                ? (frame[0] == 'T' && frame[1] == 'L' && frame[2] == 'E')
-                                : (frame[0] == 'T' && frame[1] == 'L' && frame[2] == 'E' && frame[3] == 'N');
-        if (isTlen) {
-            if (header.version == 2) {
-                return ParseTlenContent(content);  // version 2 frames have no flags
+        if (id == "TDRC") {
+            // A recording time such as 2024-05-01: its year is the first four characters.
+            if (yearFromTime.empty()) {
+                yearFromTime = FirstString(content).substr(0, 4);
             }
-            const auto readable = FrameContent(header.version, frame.subspan(8, 2), content);
-            return readable ? ParseTlenContent(*readable) : -1;
+        } else if (id == "COMM" || id == "COM") {
+            auto [description, text] = DescribedText(content, 3);
+            if (description.empty() && comment.empty()) {
+                comment = std::move(text);
+            } else if (describedComment.empty()) {
+                describedComment = std::move(text);
+            }
+        } else if (id == "TXXX" || id == "TXX") {
+            auto [description, value] = DescribedText(content, 0);
+            if (description == u"OMG_TRACK" && omgTrack_.empty()) {
+                omgTrack_ = std::move(value);
+            }
+        } else if ((id == "TLEN" || id == "TLE") && !tlenSeen) {
+            tlenSeen = true;
+            if (lengthMs_ < 0) {
+                lengthMs_ = ParseTlenContent(content);
+            }
         }
-        at += frameHeaderSize + static_cast<size_t>(size);
-    }
-    return -1;
+        return true;
+    });
+    Keep(TagField::Comment, comment.empty() ? std::move(describedComment) : std::move(comment));
+    Keep(TagField::Year, std::move(yearFromTime));
 }

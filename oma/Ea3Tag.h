@@ -1,12 +1,15 @@
 // The "ea3" tag blocks in front of an OMA file's header: ID3v2 tags under another magic. The
-// reader needs two things from them: where they end, and the TLEN frame (the length in
-// milliseconds) that some encoders write when the audio is shorter than its frames.
-// Pure: no Windows header.
+// reader needs where they end, the TLEN frame (the length in milliseconds) that some encoders
+// write when the audio is shorter than its frames, and the text frames that the player's library
+// shows. Pure: no Windows header; it reads untrusted bytes, so every size is checked.
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string>
 
 constexpr int32_t kEa3TagHeaderSize = 10;
 
@@ -15,6 +18,32 @@ struct Ea3TagHeader {
     int32_t flags = 0;      // the header's flag byte
     int64_t bodySize = 0;   // the syncsafe size: the bytes after the header, footer excluded
     int64_t totalSize = 0;  // header, body and the footer when the footer flag is set
+};
+
+// The text fields a player's library asks for, in the order of kTagFieldNames.
+enum class TagField { Title, Artist, Album, AlbumArtist, Genre, Year, TrackNumber, Disc, Composer, Comment, Count };
+
+// The player's names for the fields.
+constexpr std::array<const char*, static_cast<size_t>(TagField::Count)> kTagFieldNames = {
+    "title", "artist", "album", "albumartist", "genre", "year", "tracknumber", "disc", "composer", "comment"};
+
+// What a file's tag blocks say, as UTF-16 text exactly as stored. The first block that holds a
+// field gives it; an empty text is a field the tags lack.
+class Ea3Tags {
+public:
+    const std::u16string& Text(TagField field) const;
+    int64_t LengthMs() const { return lengthMs_; }  // TLEN, -1 without one
+
+    // Reads the frames of one block's body (the bytes after its header), keeping what an
+    // earlier block gave.
+    void ReadBlock(const Ea3TagHeader& header, std::span<const uint8_t> body);
+
+private:
+    void Keep(TagField field, std::u16string text);
+
+    std::array<std::u16string, static_cast<size_t>(TagField::Count)> text_;
+    std::u16string omgTrack_;  // TXXX "OMG_TRACK": the track number where no TRCK is
+    int64_t lengthMs_ = -1;
 };
 
 // The header at the start of bytes, or nothing when they do not begin one (wrong magic, a

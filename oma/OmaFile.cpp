@@ -12,7 +12,8 @@ namespace {
 
 constexpr uint32_t kPlainEncryptionIds[] = {0xFFFF, 0xFF80};
 
-// The frames of a tag past this are not looked at: a TLEN sits near the front, a picture does not.
+// The frames of a tag past this are not looked at: text and TLEN sit near the front, a picture
+// does not.
 constexpr int64_t kMaxTagBodyRead = 1 << 20;
 
 // The index in the parameter word's bits 13-15, in Hz; zero marks a rate no encoder writes.
@@ -141,12 +142,13 @@ OmaRead ReadOma(FileBytes& file) {
             read.status = OmaStatus::TagPastEnd;
             return read;
         }
-        if (info.tagLengthMs < 0) {
+        {
             std::vector<uint8_t> body(static_cast<size_t>(std::min(header->bodySize, kMaxTagBodyRead)));
             if (!file.ReadAt(at + kEa3TagHeaderSize, body.data(), static_cast<int32_t>(body.size()))) {
                 return read;
             }
-            info.tagLengthMs = FindTagLengthMs(*header, body);
+            read.tags.ReadBlock(*header, body);
+            info.tagLengthMs = read.tags.LengthMs();
         }
         at += header->totalSize;
         tagged = true;
@@ -177,22 +179,21 @@ OmaRead ReadOma(FileBytes& file) {
     info.codec = CodecOf(info.codecId);
     info.codecParams = uint32_t{header[33]} << 16 | uint32_t{header[34]} << 8 | header[35];
 
-    // Nothing of an encrypted file is decoded, whatever codec it names.
-    if (std::find(std::begin(kPlainEncryptionIds), std::end(kPlainEncryptionIds),
-                  static_cast<uint32_t>(info.encryptionId)) == std::end(kPlainEncryptionIds)) {
-        read.status = OmaStatus::Encrypted;
-        return read;
-    }
+    // Nothing of an encrypted file is decoded, whatever codec it names; its header and frame
+    // count are in the clear, so its length is still known.
+    const bool encrypted = std::find(std::begin(kPlainEncryptionIds), std::end(kPlainEncryptionIds),
+                                     static_cast<uint32_t>(info.encryptionId)) == std::end(kPlainEncryptionIds);
     read.status = ReadParameters(info);
-    if (read.status != OmaStatus::Ok) {
-        return read;
+    if (read.status == OmaStatus::Ok) {
+        // Whole frames only: a cut file plays up to its last whole frame.
+        info.frames = (size - info.dataOffset) / info.frameSize;
+        info.samples = StreamSamples(info);
+        if (info.frames == 0 || info.samples == 0) {
+            read.status = OmaStatus::NoFrames;
+        }
     }
-
-    // Whole frames only: a cut file plays up to its last whole frame.
-    info.frames = (size - info.dataOffset) / info.frameSize;
-    info.samples = StreamSamples(info);
-    if (info.frames == 0 || info.samples == 0) {
-        read.status = OmaStatus::NoFrames;
+    if (encrypted) {
+        read.status = OmaStatus::Encrypted;
     }
     return read;
 }

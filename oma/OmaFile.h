@@ -7,6 +7,7 @@
 
 #include <cstdint>
 
+#include "oma/Ea3Tag.h"
 #include "oma/FileBytes.h"
 
 enum class OmaStatus {
@@ -51,6 +52,7 @@ struct OmaInfo {
 struct OmaRead {
     OmaStatus status = OmaStatus::NotOma;
     OmaInfo info;  // filled as far as the reader got: the codec of a refused file is known
+    Ea3Tags tags;  // the text of every tag block read
 };
 
 // Reads the tags and the header and works out the stream's length:

@@ -10,7 +10,7 @@
 #include <cstring>
 #include <vector>
 
-#include "engine/OmaStream.h"
+#include "decode/OmaStream.h"
 #include "tests/fuzz/CheckedFile.h"
 #include "tests/fuzz/FuzzCheck.h"
 

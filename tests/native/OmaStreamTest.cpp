@@ -4,8 +4,8 @@
 #include <random>
 #include <thread>
 
-#include "engine/OmaStream.h"
-#include "engine/StdioFileBytes.h"
+#include "decode/OmaStream.h"
+#include "decode/StdioFileBytes.h"
 #include "tests/native/OmaBytes.h"
 #include "tests/native/ReferenceDecode.h"
 

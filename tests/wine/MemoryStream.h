@@ -2,7 +2,7 @@
 // which threads read, and can be told to fail.
 #pragma once
 
-#include "engine/ByteStream.h"
+#include "decode/ByteStream.h"
 
 #include <windows.h>
 

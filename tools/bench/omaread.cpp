@@ -14,9 +14,9 @@
 #include <string>
 #include <vector>
 
-#include "engine/AtracDecoder.h"
-#include "engine/OmaStream.h"
-#include "engine/WinFileBytes.h"
+#include "decode/AtracDecoder.h"
+#include "decode/OmaStream.h"
+#include "decode/WinFileBytes.h"
 #include "tools/bench/Timing.h"
 
 namespace {

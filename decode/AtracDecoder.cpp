@@ -1,4 +1,4 @@
-#include "engine/AtracDecoder.h"
+#include "decode/AtracDecoder.h"
 
 #include <algorithm>
 #include <cmath>

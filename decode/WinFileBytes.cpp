@@ -1,4 +1,4 @@
-#include "engine/WinFileBytes.h"
+#include "decode/WinFileBytes.h"
 
 #include <windows.h>
 

@@ -10,8 +10,8 @@
 #include <mutex>
 #include <vector>
 
-#include "engine/AtracDecoder.h"
-#include "engine/ByteStream.h"
+#include "decode/AtracDecoder.h"
+#include "decode/ByteStream.h"
 #include "oma/FileBytes.h"
 #include "oma/OmaFile.h"
 #include "oma/WavLayout.h"

@@ -1,4 +1,4 @@
-#include "engine/OmaStream.h"
+#include "decode/OmaStream.h"
 
 #include <algorithm>
 #include <cstring>

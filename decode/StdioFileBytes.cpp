@@ -1,4 +1,4 @@
-#include "engine/StdioFileBytes.h"
+#include "decode/StdioFileBytes.h"
 
 #include <cstdio>
 

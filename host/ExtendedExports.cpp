@@ -1,0 +1,214 @@
+// The exports beside the record through which the player's library, title formatting, converter,
+// burner and ReplayGain look inside OMA files: tag text and header facts by name, and the decoded
+// PCM through handles. The player calls them from its worker threads, several at once, while its
+// UI thread plays another file through the record, so nothing here touches the engine, COM or a
+// window, never shows a box, and keeps no state but the table of open handles behind its lock.
+// Every export catches everything at its edge: an exception must not reach the player's thread.
+#include <windows.h>
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "base/AnsiText.h"
+#include "decode/PcmReader.h"
+#include "decode/WinFileBytes.h"
+#include "host/ExtendedFields.h"
+
+static_assert(sizeof(wchar_t) == sizeof(char16_t), "tag text goes out as the platform's UTF-16");
+
+namespace {
+
+std::wstring_view AsWide(const std::u16string& text) {
+    return {reinterpret_cast<const wchar_t*>(text.data()), text.size()};
+}
+
+// One field's value for a file, or nothing. Only "family" may be answered from the name alone;
+// everything else reads the file's front.
+std::optional<std::u16string> FieldOf(const wchar_t* name, const char* field) {
+    if (!name || !field) {
+        return std::nullopt;
+    }
+    const std::u16string_view wideName(reinterpret_cast<const char16_t*>(name));
+    if (IsNameOnlyField(field)) {
+        if (auto family = FamilyOfName(wideName)) {
+            return family;
+        }
+    }
+    if (wideName.empty()) {
+        return std::nullopt;
+    }
+    auto file = OpenFileBytes(std::wstring(name));
+    if (!file) {
+        return std::nullopt;  // missing, a directory, or not readable
+    }
+    return ExtendedField(ReadOma(*file), field);
+}
+
+bool IsHighSurrogate(wchar_t unit) {
+    return unit >= 0xD800 && unit <= 0xDBFF;
+}
+
+// The open readers by handle. A reader is shared so that a close on one thread cannot pull it
+// from under a read on another; the lock guards the table only, never a decode.
+class Readers {
+public:
+    intptr_t Add(std::unique_ptr<PcmReader> reader) {
+        std::shared_ptr<PcmReader> shared(std::move(reader));
+        const auto handle = reinterpret_cast<intptr_t>(shared.get());
+        std::lock_guard lock(mutex_);
+        table_.emplace(handle, std::move(shared));
+        return handle;
+    }
+
+    std::shared_ptr<PcmReader> Find(intptr_t handle) {
+        std::lock_guard lock(mutex_);
+        const auto it = table_.find(handle);
+        return it == table_.end() ? nullptr : it->second;
+    }
+
+    void Remove(intptr_t handle) {
+        std::shared_ptr<PcmReader> last;  // released outside the lock
+        std::lock_guard lock(mutex_);
+        const auto it = table_.find(handle);
+        if (it != table_.end()) {
+            last = std::move(it->second);
+            table_.erase(it);
+        }
+    }
+
+private:
+    std::mutex mutex_;
+    std::map<intptr_t, std::shared_ptr<PcmReader>> table_;
+};
+
+Readers& OpenReaders() {
+    static Readers readers;
+    return readers;
+}
+
+intptr_t OpenReader(const wchar_t* name, int* size, int* bps, int* nch, int* srate) {
+    if (!name || !*name) {
+        return 0;
+    }
+    auto reader = PcmReader::Open(OpenFileBytes(std::wstring(name)));
+    if (!reader) {
+        return 0;
+    }
+    const int64_t bytes = reader->Bytes();
+    if (size) {
+        *size = bytes > INT32_MAX ? -1 : static_cast<int>(bytes);
+    }
+    if (bps) {
+        *bps = reader->BitsPerSample();
+    }
+    if (nch) {
+        *nch = reader->Channels();
+    }
+    if (srate) {
+        *srate = reader->SampleRate();
+    }
+    return OpenReaders().Add(std::move(reader));
+}
+
+}  // namespace
+
+extern "C" {
+
+int winampGetExtendedFileInfoW(const wchar_t* filename, const char* metadata, wchar_t* ret, int retlen) {
+    try {
+        const auto value = FieldOf(filename, metadata);
+        if (!value) {
+            return 0;
+        }
+        return CopyTruncated(AsWide(*value), ret, retlen, IsHighSurrogate) ? 1 : 0;
+    } catch (...) {
+        return 0;
+    }
+}
+
+int winampGetExtendedFileInfo(const char* filename, const char* metadata, char* ret, int retlen) {
+    try {
+        if (!filename) {
+            return 0;
+        }
+        // An ANSI name the code page cannot turn into UTF-16 names no file.
+        const std::wstring wideName = AnsiToWide(filename);
+        if (wideName.empty() && *filename) {
+            return 0;
+        }
+        const auto value = FieldOf(wideName.c_str(), metadata);
+        if (!value) {
+            return 0;
+        }
+        // The platform's conversion, with its default character for what the code page lacks.
+        const std::string ansi = WideToAnsi(AsWide(*value));
+        const auto isLead = [](char c) { return SystemLeadByte(static_cast<unsigned char>(c)); };
+        return CopyTruncated(std::string_view(ansi), ret, retlen, isLead) ? 1 : 0;
+    } catch (...) {
+        return 0;
+    }
+}
+
+intptr_t winampGetExtendedRead_openW(const wchar_t* fn, int* size, int* bps, int* nch, int* srate) {
+    try {
+        return OpenReader(fn, size, bps, nch, srate);
+    } catch (...) {
+        return 0;
+    }
+}
+
+intptr_t winampGetExtendedRead_open(const char* fn, int* size, int* bps, int* nch, int* srate) {
+    try {
+        if (!fn) {
+            return 0;
+        }
+        return OpenReader(AnsiToWide(fn).c_str(), size, bps, nch, srate);
+    } catch (...) {
+        return 0;
+    }
+}
+
+intptr_t winampGetExtendedRead_getData(intptr_t handle, char* dest, size_t len, int* killswitch) {
+    try {
+        const auto killed = [killswitch] { return killswitch && *static_cast<volatile int*>(killswitch) != 0; };
+        if (!dest || len == 0 || killed()) {
+            return 0;
+        }
+        const auto reader = OpenReaders().Find(handle);
+        if (!reader) {
+            return 0;
+        }
+        const int64_t got = reader->Read(reinterpret_cast<uint8_t*>(dest), len, [&] { return !killed(); });
+        // A file that fails mid-way ends the stream where it failed.
+        return got > 0 ? static_cast<intptr_t>(got) : 0;
+    } catch (...) {
+        return 0;
+    }
+}
+
+int winampGetExtendedRead_setTime(intptr_t handle, int millisecs) {
+    try {
+        const auto reader = OpenReaders().Find(handle);
+        if (!reader) {
+            return 0;
+        }
+        reader->SeekMs(millisecs);
+        return 1;
+    } catch (...) {
+        return 0;
+    }
+}
+
+void winampGetExtendedRead_close(intptr_t handle) {
+    try {
+        OpenReaders().Remove(handle);
+    } catch (...) {
+    }
+}
+
+}  // extern "C"

@@ -1,0 +1,171 @@
+#include "host/ExtendedFields.h"
+
+#include <algorithm>
+#include <array>
+
+namespace {
+
+bool SameName(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+               return lower(x) == lower(y);
+           });
+}
+
+std::u16string Decimal(int64_t value) {
+    const std::string digits = std::to_string(value);
+    return std::u16string(digits.begin(), digits.end());
+}
+
+std::u16string Padded2(int64_t value) {
+    std::u16string text = Decimal(value);
+    return text.size() < 2 ? u"0" + text : text;
+}
+
+// Whether the reader got as far as the header: only then is the file an OMA file.
+bool HeaderRead(const OmaRead& read) {
+    switch (read.status) {
+        case OmaStatus::Ok:
+        case OmaStatus::Encrypted:
+        case OmaStatus::UnsupportedCodec:
+        case OmaStatus::BadParameters:
+        case OmaStatus::NoFrames:
+        case OmaStatus::Undecodable:
+            return true;
+        default:
+            return false;
+    }
+}
+
+std::u16string CodecName(const OmaInfo& info) {
+    switch (info.codec) {
+        case OmaCodec::Atrac3:
+            return u"ATRAC3";
+        case OmaCodec::Atrac3Plus:
+            return u"ATRAC3plus";
+        case OmaCodec::Lpcm:
+            return u"LPCM";
+        case OmaCodec::Mp3:
+            return u"MP3";
+        case OmaCodec::Wma:
+            return u"WMA";
+        case OmaCodec::Atrac3PlusLossless:
+            return u"ATRAC3plus 无损";
+        case OmaCodec::Atrac3Lossless:
+            return u"ATRAC3 无损";
+        default:
+            return u"未知（编号 " + Decimal(info.codecId) + u"）";
+    }
+}
+
+// kb/s, rounded; 0 when the header does not give what it takes.
+int64_t BitRateKbps(const OmaInfo& info) {
+    if (info.frameSize <= 0 || info.sampleRate <= 0 || info.samplesPerFrame <= 0) {
+        return 0;
+    }
+    const int64_t bits = int64_t{info.frameSize} * 8 * info.sampleRate;
+    const int64_t per = int64_t{info.samplesPerFrame} * 1000;
+    return (bits + per / 2) / per;
+}
+
+std::u16string FormatInformation(const OmaInfo& info) {
+    std::u16string text = u"编码：" + CodecName(info);
+    const auto line = [&text](std::u16string_view name, const std::u16string& value) {
+        text += u"\r\n";
+        text += name;
+        text += value;
+    };
+    if (const int64_t kbps = BitRateKbps(info); kbps > 0) {
+        line(u"比特率：", Decimal(kbps) + u" kbps");
+    }
+    if (info.sampleRate > 0) {
+        line(u"采样率：", Decimal(info.sampleRate) + u" Hz");
+    }
+    if (info.channels > 0) {
+        std::u16string channels = Decimal(info.channels);
+        if (info.codec == OmaCodec::Atrac3) {
+            channels += info.jointStereo ? u"（联合立体声）" : u"（立体声）";
+        }
+        line(u"声道：", channels);
+    }
+    if (info.frameSize > 0) {
+        line(u"帧大小：", Decimal(info.frameSize) + u" 字节");
+        line(u"帧数：", Decimal(info.frames));
+    }
+    if (info.samples > 0) {
+        const int64_t ms = StreamLengthMs(info);
+        const int64_t seconds = ms / 1000;
+        line(u"长度：", Decimal(seconds / 60) + u":" + Padded2(seconds % 60) + u"（" + Decimal(ms) + u" 毫秒）");
+    }
+    const bool plain = info.encryptionId == 0xFFFF || info.encryptionId == 0xFF80;
+    line(u"加密：", plain ? u"否" : u"是（OpenMG）");
+    return text;
+}
+
+}  // namespace
+
+int64_t StreamLengthMs(const OmaInfo& info) {
+    return info.sampleRate > 0 ? info.samples * 1000 / info.sampleRate : 0;
+}
+
+bool IsNameOnlyField(std::string_view field) {
+    return SameName(field, "family");
+}
+
+std::optional<std::u16string> FamilyOfName(std::u16string_view name) {
+    const size_t dot = name.find_last_of(u'.');
+    std::u16string_view extension = dot == std::u16string_view::npos ? name : name.substr(dot + 1);
+    // Nothing but the extension when there is no dot; a path's extension ends its last part.
+    if (dot == std::u16string_view::npos && name.find_first_of(u"\\/:") != std::u16string_view::npos) {
+        return std::nullopt;
+    }
+    if (extension.find_first_of(u"\\/:") != std::u16string_view::npos || extension.size() != 3) {
+        return std::nullopt;
+    }
+    std::u16string lower(extension);
+    for (char16_t& c : lower) {
+        if (c >= u'A' && c <= u'Z') {
+            c = static_cast<char16_t>(c - u'A' + u'a');
+        }
+    }
+    if (lower == u"oma") {
+        return u"ATRAC 音频文件（OMA）";
+    }
+    if (lower == u"omg") {
+        return u"ATRAC 音频文件（OMG）";
+    }
+    return std::nullopt;
+}
+
+std::optional<std::u16string> ExtendedField(const OmaRead& read, std::string_view field) {
+    if (!HeaderRead(read)) {
+        return std::nullopt;
+    }
+    const OmaInfo& info = read.info;
+    for (size_t i = 0; i < kTagFieldNames.size(); ++i) {
+        if (SameName(field, kTagFieldNames[i])) {
+            const std::u16string& text = read.tags.Text(static_cast<TagField>(i));
+            return text.empty() ? std::nullopt : std::optional(text);
+        }
+    }
+    if (SameName(field, "length")) {
+        return info.samples > 0 ? std::optional(Decimal(StreamLengthMs(info))) : std::nullopt;
+    }
+    if (SameName(field, "bitrate")) {
+        const int64_t kbps = BitRateKbps(info);
+        return kbps > 0 ? std::optional(Decimal(kbps)) : std::nullopt;
+    }
+    if (SameName(field, "type")) {
+        return u"0";  // audio
+    }
+    if (SameName(field, "lossless")) {
+        return info.codec == OmaCodec::Lpcm ? u"1" : u"0";
+    }
+    if (SameName(field, "formatinformation")) {
+        return FormatInformation(info);
+    }
+    if (SameName(field, "family")) {
+        return u"ATRAC 音频文件（OMA）";
+    }
+    return std::nullopt;
+}
