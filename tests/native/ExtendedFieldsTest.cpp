@@ -1,0 +1,116 @@
+// The extended file-info answers worked out from a file's front, and the copy into a caller's
+// buffer of limited size.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "decode/StdioFileBytes.h"
+#include "host/ExtendedFields.h"
+#include "tests/native/OmaBytes.h"
+#include "tests/native/ReferenceDecode.h"
+
+namespace {
+
+using omabytes::Append;
+using omabytes::Bytes;
+
+std::string Narrow(const std::optional<std::u16string>& text) {
+    if (!text) {
+        return "<none>";
+    }
+    std::string out;
+    for (char16_t c : *text) {
+        out += c < 0x80 ? static_cast<char>(c) : '?';
+    }
+    return out;
+}
+
+OmaRead ReadMedium(const char* name) {
+    auto file = OpenStdioFile((reference::MediaDir() / name).c_str());
+    return file ? ReadOma(*file) : OmaRead{};
+}
+
+TEST(ExtendedFields, HeaderFactsOfTheRealMedia) {
+    if (!std::filesystem::exists(reference::MediaDir() / "atrac3_lp2_2500ms.oma")) {
+        GTEST_SKIP() << "needs the media in " << reference::MediaDir().string();
+    }
+    struct Row {
+        const char* name;
+        const char* length;   // frames x samples per frame - delay, in whole ms at 44.1 kHz
+        const char* bitrate;  // frame bytes x 8 x 44100 / samples per frame, rounded
+    };
+    const Row rows[] = {
+        {"atrac3_lp2_2500ms.oma", "2481", "132"},         // 109430 samples; 132.3 kb/s
+        {"atrac3_lp4_mix_20s.oma", "20035", "66"},        // 883574; 66.15
+        {"atrac3plus_352k_tone_10s.oma", "9929", "353"},  // 437904; 352.8
+    };
+    for (const Row& row : rows) {
+        const OmaRead read = ReadMedium(row.name);
+        EXPECT_EQ(Narrow(ExtendedField(read, "length")), row.length) << row.name;
+        EXPECT_EQ(Narrow(ExtendedField(read, "BitRate")), row.bitrate) << row.name;
+        EXPECT_EQ(Narrow(ExtendedField(read, "type")), "0");
+        EXPECT_EQ(Narrow(ExtendedField(read, "lossless")), "0");
+        EXPECT_EQ(Narrow(ExtendedField(read, "title")), "<none>") << "no tag: the player falls back to the name";
+        EXPECT_EQ(Narrow(ExtendedField(read, "nosuchfield")), "<none>");
+    }
+    const auto info = ExtendedField(ReadMedium("atrac3_lp4_mix_20s.oma"), "formatinformation");
+    ASSERT_TRUE(info);
+    for (const std::u16string& line : {std::u16string(u"编码：ATRAC3"), std::u16string(u"比特率：66 kbps"),
+                                       std::u16string(u"采样率：44100 Hz"), std::u16string(u"声道：2（联合立体声）"),
+                                       std::u16string(u"帧大小：192 字节"), std::u16string(u"帧数：864"),
+                                       std::u16string(u"长度：0:20（20035 毫秒）"), std::u16string(u"加密：否")}) {
+        EXPECT_NE(info->find(line), std::u16string::npos) << Narrow(line);
+    }
+}
+
+TEST(ExtendedFields, LpcmEncryptedAndRefusedFiles) {
+    auto read = [](const Bytes& front, size_t frameBytes) {
+        Bytes file = front;
+        file.resize(file.size() + frameBytes, 0);
+        MemoryFileBytes bytes(file);
+        return ReadOma(bytes);
+    };
+    const OmaRead lpcm = read(omabytes::Header(4, 0), 441 * 1024);  // 441 frames of 256 samples
+    EXPECT_EQ(Narrow(ExtendedField(lpcm, "lossless")), "1");
+    EXPECT_EQ(Narrow(ExtendedField(lpcm, "bitrate")), "1411");
+    EXPECT_EQ(Narrow(ExtendedField(lpcm, "length")), "2560");  // 112896 samples
+
+    const OmaRead encrypted = read(omabytes::Header(0, 0x002030, 0x0001), 108 * 384);
+    EXPECT_EQ(Narrow(ExtendedField(encrypted, "length")), "2481");
+    EXPECT_NE(ExtendedField(encrypted, "formatinformation")->find(u"加密：是（OpenMG）"), std::u16string::npos);
+
+    // Not OMA at all: nothing, not even the type.
+    EXPECT_EQ(Narrow(ExtendedField(read(Bytes(200, 'x'), 0), "type")), "<none>");
+    EXPECT_EQ(Narrow(ExtendedField(read({}, 0), "length")), "<none>");
+}
+
+TEST(ExtendedFields, FamilyFromTheNameAlone) {
+    for (const char16_t* name : {u"oma", u".oma", u"OMA", u"C:\\music\\a.oma", u"a.b.Oma"}) {
+        EXPECT_EQ(FamilyOfName(name), u"ATRAC 音频文件（OMA）") << Narrow(std::u16string(name));
+    }
+    EXPECT_EQ(FamilyOfName(u".omg"), u"ATRAC 音频文件（OMG）");
+    for (const char16_t* name : {u"mp3", u"C:\\oma", u"x.oma\\y", u"", u"omax", u"a.om"}) {
+        EXPECT_FALSE(FamilyOfName(name)) << Narrow(std::u16string(name));
+    }
+}
+
+TEST(ExtendedFields, CopyTruncatedNeverSplitsACharacter) {
+    const auto never = [](char) { return false; };
+    const auto lead = [](char c) { return static_cast<unsigned char>(c) >= 0x81; };
+    char buffer[8];
+    auto copy = [&](std::string_view text, int capacity, auto isLead) {
+        std::fill(std::begin(buffer), std::end(buffer), '#');
+        const bool wrote = CopyTruncated(text, buffer, capacity, isLead);
+        return std::make_pair(wrote, std::string(buffer, sizeof buffer));
+    };
+    EXPECT_EQ(copy("abc", 4, never), std::make_pair(true, std::string("abc\0####", 8)));
+    EXPECT_EQ(copy("abcdef", 4, never), std::make_pair(true, std::string("abc\0####", 8)));
+    EXPECT_EQ(copy("abc", 1, never), std::make_pair(true, std::string("\0#######", 8)));
+    EXPECT_EQ(copy("abc", 0, never), std::make_pair(false, std::string("########", 8)));
+    EXPECT_EQ(copy("abc", -5, never), std::make_pair(false, std::string("########", 8)));
+    // "a" then a double-byte character: with room for two bytes it stops before the pair.
+    EXPECT_EQ(copy("a\xB2\xE2", 3, lead), std::make_pair(true, std::string("a\0######", 8)));
+    EXPECT_EQ(copy("a\xB2\xE2", 4, lead), std::make_pair(true, std::string("a\xB2\xE2\0####", 8)));
+}
+
+}  // namespace
