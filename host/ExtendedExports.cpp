@@ -125,7 +125,8 @@ int winampGetExtendedFileInfoW(const wchar_t* filename, const char* metadata, wc
         if (!value) {
             return 0;
         }
-        return CopyTruncated(AsWide(*value), ret, retlen, IsHighSurrogate) ? 1 : 0;
+        (void)CopyTruncated(AsWide(*value), ret, retlen, IsHighSurrogate);
+        return 1;
     } catch (...) {
         return 0;
     }
@@ -148,7 +149,8 @@ int winampGetExtendedFileInfo(const char* filename, const char* metadata, char* 
         // The platform's conversion, with its default character for what the code page lacks.
         const std::string ansi = WideToAnsi(AsWide(*value));
         const auto isLead = [](char c) { return SystemLeadByte(static_cast<unsigned char>(c)); };
-        return CopyTruncated(std::string_view(ansi), ret, retlen, isLead) ? 1 : 0;
+        (void)CopyTruncated(std::string_view(ansi), ret, retlen, isLead);
+        return 1;
     } catch (...) {
         return 0;
     }

@@ -5,6 +5,8 @@
 //
 //   host [--dll PATH] [--shuffle] [--repeat] [--passes N] [--seconds N] [--poll-ms N] [--no-poll]
 //        [--script "cmd; cmd; ..."] [--record] [--auto-close-boxes] [FILE ...]
+//   host [--dll PATH] [--ansi] --fields FILE ...        (the library: every extended field)
+//   host [--dll PATH] [--ansi] --convert OUT.wav FILE   (the converter: extended read to a WAV)
 //
 // With --repeat the playlist wraps at its end; --passes N ends the run instead of starting pass
 // N + 1. While polling, a change of the video window's visibility prints a "window" line.
@@ -28,6 +30,7 @@
 #include "base/Paths.h"
 #include "host/InModule.h"
 #include "tools/common/MessageBoxes.h"
+#include "tools/host/Library.h"
 
 namespace {
 
@@ -43,6 +46,9 @@ struct Options {
     UINT pollMs = 50;
     std::vector<std::string> script;
     std::vector<std::string> playlist;
+    bool fields = false;      // list extended fields instead of playing
+    std::string convertTo;    // convert to this WAV instead of playing
+    bool ansi = false;        // the ANSI extended exports instead of the wide ones
 };
 
 Options opts;
@@ -453,6 +459,14 @@ bool ParseArgs(int argc, char** argv) {
             opts.printRecord = true;
         } else if (a == "--auto-close-boxes") {
             opts.autoCloseBoxes = true;
+        } else if (a == "--fields") {
+            opts.fields = true;
+        } else if (a == "--ansi") {
+            opts.ansi = true;
+        } else if (a == "--convert") {
+            const char* v = next();
+            if (!v) return false;
+            opts.convertTo = v;
         } else if (a == "--no-poll") {
             opts.poll = false;
         } else if (a == "--passes") {
@@ -492,6 +506,58 @@ bool ParseArgs(int argc, char** argv) {
     return true;
 }
 
+// The playlist's names as the player's library holds them: UTF-16, taken from the wide command
+// line (the ANSI one cannot spell every name).
+std::vector<std::wstring> WidePlaylist() {
+    int count = 0;
+    LPWSTR* args = CommandLineToArgvW(GetCommandLineW(), &count);
+    std::vector<std::wstring> names;
+    for (int i = 1; i < count; ++i) {
+        const std::wstring a = args[i];
+        if (a == L"--dll" || a == L"--convert") {
+            ++i;
+        } else if (a.rfind(L"--", 0) != 0) {
+            names.push_back(a);
+        }
+    }
+    LocalFree(args);
+    return names;
+}
+
+struct LibraryJob {
+    HMODULE dll;
+    int code;
+};
+
+DWORD WINAPI LibraryThread(void* parameter) {
+    auto* job = static_cast<LibraryJob*>(parameter);
+    const std::vector<std::wstring> files = WidePlaylist();
+    if (opts.fields) {
+        job->code = ListFields(job->dll, files, opts.ansi);
+    } else if (files.empty()) {
+        job->code = 2;
+    } else {
+        std::wstring out;
+        int count = 0;
+        LPWSTR* args = CommandLineToArgvW(GetCommandLineW(), &count);
+        for (int i = 1; i + 1 < count; ++i) {
+            if (std::wstring(args[i]) == L"--convert") out = args[i + 1];
+        }
+        LocalFree(args);
+        job->code = ConvertToWav(job->dll, files.front(), out, opts.ansi);
+    }
+    return 0;
+}
+
+int RunLibrary(HMODULE dll) {
+    LibraryJob job{dll, 0};
+    HANDLE thread = CreateThread(nullptr, 0, LibraryThread, &job, 0, nullptr);
+    if (!thread) return 3;
+    WaitForSingleObject(thread, INFINITE);
+    CloseHandle(thread);
+    return job.code;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -515,6 +581,12 @@ int main(int argc, char** argv) {
     }
     mod = get();
     Say("load ok same-record=%d", get() == mod ? 1 : 0);
+    if (opts.fields || !opts.convertTo.empty()) {
+        // The library's calls come from a worker thread, never with Init or a window.
+        const int code = RunLibrary(dll);
+        FreeLibrary(dll);
+        return code;
+    }
     if (opts.printRecord) PrintRecord();
 
     WNDCLASSW wc = {};
