@@ -6,6 +6,7 @@
 // Every export catches everything at its edge: an exception must not reach the player's thread.
 #include <windows.h>
 
+#include <array>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -27,6 +28,63 @@ std::wstring_view AsWide(const std::u16string& text) {
     return {reinterpret_cast<const wchar_t*>(text.data()), text.size()};
 }
 
+// The library asks for a file's fields one by one, so the last few files' reads are kept: one
+// open and one read of the front serve them all. The name, size and last write tell a file that
+// changed since.
+class FrontCache {
+public:
+    std::optional<OmaRead> Find(const std::wstring& name, const WIN32_FILE_ATTRIBUTE_DATA& facts) {
+        std::lock_guard lock(mutex_);
+        for (const Entry& e : entries_) {
+            if (e.name == name && Same(e.facts, facts)) {
+                return e.read;
+            }
+        }
+        return std::nullopt;
+    }
+
+    void Keep(const std::wstring& name, const WIN32_FILE_ATTRIBUTE_DATA& facts, const OmaRead& read) {
+        std::lock_guard lock(mutex_);
+        entries_[next_] = {name, facts, read};
+        next_ = (next_ + 1) % entries_.size();
+    }
+
+private:
+    struct Entry {
+        std::wstring name;
+        WIN32_FILE_ATTRIBUTE_DATA facts{};
+        OmaRead read;
+    };
+
+    static bool Same(const WIN32_FILE_ATTRIBUTE_DATA& a, const WIN32_FILE_ATTRIBUTE_DATA& b) {
+        return a.nFileSizeHigh == b.nFileSizeHigh && a.nFileSizeLow == b.nFileSizeLow &&
+               CompareFileTime(&a.ftLastWriteTime, &b.ftLastWriteTime) == 0;
+    }
+
+    std::mutex mutex_;
+    std::array<Entry, 8> entries_;
+    size_t next_ = 0;
+};
+
+std::optional<OmaRead> ReadFront(const wchar_t* name) {
+    static FrontCache cache;
+    WIN32_FILE_ATTRIBUTE_DATA facts{};
+    if (!GetFileAttributesExW(name, GetFileExInfoStandard, &facts) || (facts.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        return std::nullopt;
+    }
+    const std::wstring key(name);
+    if (auto cached = cache.Find(key, facts)) {
+        return cached;
+    }
+    auto file = OpenFileBytes(key);
+    if (!file) {
+        return std::nullopt;
+    }
+    OmaRead read = ReadOma(*file);
+    cache.Keep(key, facts, read);
+    return read;
+}
+
 // One field's value for a file, or nothing. Only "family" may be answered from the name alone;
 // everything else reads the file's front.
 std::optional<std::u16string> FieldOf(const wchar_t* name, const char* field) {
@@ -42,11 +100,11 @@ std::optional<std::u16string> FieldOf(const wchar_t* name, const char* field) {
     if (wideName.empty()) {
         return std::nullopt;
     }
-    auto file = OpenFileBytes(std::wstring(name));
-    if (!file) {
+    const auto read = ReadFront(name);
+    if (!read) {
         return std::nullopt;  // missing, a directory, or not readable
     }
-    return ExtendedField(ReadOma(*file), field);
+    return ExtendedField(*read, field);
 }
 
 bool IsHighSurrogate(wchar_t unit) {
