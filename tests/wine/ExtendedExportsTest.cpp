@@ -395,6 +395,16 @@ TEST_F(ExtendedExports, KillswitchStopsAtOnceAndLosesNothing) {
     closeRead(12345);
 }
 
+// Notes and dismisses any message box of this process (a stdcall function: a lambda will not
+// convert to one in 32 bits).
+BOOL CALLBACK CloseBoxes(HWND w, LPARAM found) {
+    if (IsMessageBoxOfThisProcess(w)) {
+        *reinterpret_cast<bool*>(found) = true;
+        PostMessageW(w, WM_COMMAND, IDOK, 0);
+    }
+    return TRUE;
+}
+
 // Runs body on a worker thread, as the player's library does; a box shown there would wait for
 // a person, so a call that does not come back in time fails the test instead of hanging it.
 template <class Body>
@@ -409,15 +419,7 @@ void OnWorker(Body body) {
         testsupport::PumpMessages(20);
     }
     bool boxes = false;
-    EnumWindows(
-        [](HWND w, LPARAM found) -> BOOL {
-            if (IsMessageBoxOfThisProcess(w)) {
-                *reinterpret_cast<bool*>(found) = true;
-                PostMessageW(w, WM_COMMAND, IDOK, 0);
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&boxes));
+    EnumWindows(CloseBoxes, reinterpret_cast<LPARAM>(&boxes));
     EXPECT_FALSE(boxes) << "a message box from a worker thread";
     ASSERT_TRUE(done.load()) << "the calls did not return";
     worker.join();
