@@ -79,4 +79,35 @@ inline Bytes Utf16(uint8_t encoding, const Bytes& bom, bool bigEndian, const std
     return b;
 }
 
+// Four bytes of seven bits each, as ID3v2 writes the sizes of a tag and of version 4 frames.
+inline Bytes Syncsafe(uint32_t n) {
+    return {static_cast<uint8_t>(n >> 21 & 0x7F), static_cast<uint8_t>(n >> 14 & 0x7F),
+            static_cast<uint8_t>(n >> 7 & 0x7F), static_cast<uint8_t>(n & 0x7F)};
+}
+
+// A frame of an ID3v2 version: 2 (three-letter ids, 24-bit sizes, no flags), 3 (32-bit sizes) or
+// 4 (syncsafe sizes), with the format flag byte given for 3 and 4.
+inline Bytes Frame(int version, const std::string& id, const Bytes& content, uint8_t formatFlags = 0) {
+    Bytes f(id.begin(), id.end());
+    const auto n = static_cast<uint32_t>(content.size());
+    if (version == 2) {
+        Append(f, {static_cast<uint8_t>(n >> 16), static_cast<uint8_t>(n >> 8), static_cast<uint8_t>(n)});
+    } else {
+        Append(f, version == 4 ? Syncsafe(n)
+                               : Bytes{static_cast<uint8_t>(n >> 24), static_cast<uint8_t>(n >> 16),
+                                       static_cast<uint8_t>(n >> 8), static_cast<uint8_t>(n)});
+        Append(f, {0, formatFlags});
+    }
+    Append(f, content);
+    return f;
+}
+
+// An "ea3" tag block of a version around a body, its size syncsafe.
+inline Bytes Block(int version, const Bytes& body, uint8_t flags = 0) {
+    Bytes tag{'e', 'a', '3', static_cast<uint8_t>(version), 0, flags};
+    Append(tag, Syncsafe(static_cast<uint32_t>(body.size())));
+    Append(tag, body);
+    return tag;
+}
+
 }  // namespace omabytes

@@ -10,38 +10,9 @@
 namespace {
 
 using omabytes::Append;
+using omabytes::Block;
 using omabytes::Bytes;
-
-Bytes Syncsafe(uint32_t n) {
-    return {static_cast<uint8_t>(n >> 21 & 0x7F), static_cast<uint8_t>(n >> 14 & 0x7F),
-            static_cast<uint8_t>(n >> 7 & 0x7F), static_cast<uint8_t>(n & 0x7F)};
-}
-
-// A frame of the given version: v2 has 3-byte ids and sizes, v3 32-bit sizes, v4 syncsafe ones.
-Bytes Frame(int version, const std::string& id, const Bytes& content, uint8_t formatFlags = 0) {
-    Bytes f(id.begin(), id.end());
-    const auto n = static_cast<uint32_t>(content.size());
-    if (version == 2) {
-        Append(f, {static_cast<uint8_t>(n >> 16), static_cast<uint8_t>(n >> 8), static_cast<uint8_t>(n)});
-    } else if (version == 3) {
-        Append(f, {static_cast<uint8_t>(n >> 24), static_cast<uint8_t>(n >> 16), static_cast<uint8_t>(n >> 8),
-                   static_cast<uint8_t>(n)});
-    } else {
-        Append(f, Syncsafe(n));
-    }
-    if (version > 2) {
-        Append(f, {0, formatFlags});
-    }
-    Append(f, content);
-    return f;
-}
-
-Bytes Block(int version, const Bytes& body, uint8_t flags = 0) {
-    Bytes tag{'e', 'a', '3', static_cast<uint8_t>(version), 0, flags};
-    Append(tag, Syncsafe(static_cast<uint32_t>(body.size())));
-    Append(tag, body);
-    return tag;
-}
+using omabytes::Frame;
 
 // Tag blocks in front of a plain ATRAC3 LP2 header and ten frames.
 OmaRead Read(const Bytes& tags) {

@@ -20,7 +20,9 @@
 namespace {
 
 using omabytes::Append;
+using omabytes::Block;
 using omabytes::Bytes;
+using omabytes::Frame;
 
 using GetInfoA = int(__cdecl*)(const char*, const char*, char*, int);
 using GetInfoW = int(__cdecl*)(const wchar_t*, const char*, wchar_t*, int);
@@ -65,34 +67,6 @@ std::string FieldA(const std::string& file, const char* field) {
         return "<0>";
     }
     return buffer;
-}
-
-Bytes Syncsafe(uint32_t n) {
-    return {static_cast<uint8_t>(n >> 21 & 0x7F), static_cast<uint8_t>(n >> 14 & 0x7F),
-            static_cast<uint8_t>(n >> 7 & 0x7F), static_cast<uint8_t>(n & 0x7F)};
-}
-
-// A frame of an ID3v2 version: 2 (three-letter ids), 3, or 4 (syncsafe sizes).
-Bytes Frame(int version, const std::string& id, const Bytes& content) {
-    Bytes f(id.begin(), id.end());
-    const auto n = static_cast<uint32_t>(content.size());
-    if (version == 2) {
-        Append(f, {static_cast<uint8_t>(n >> 16), static_cast<uint8_t>(n >> 8), static_cast<uint8_t>(n)});
-    } else {
-        Append(f, version == 4 ? Syncsafe(n)
-                               : Bytes{static_cast<uint8_t>(n >> 24), static_cast<uint8_t>(n >> 16),
-                                       static_cast<uint8_t>(n >> 8), static_cast<uint8_t>(n)});
-        Append(f, {0, 0});
-    }
-    Append(f, content);
-    return f;
-}
-
-Bytes Block(int version, const Bytes& body) {
-    Bytes tag{'e', 'a', '3', static_cast<uint8_t>(version), 0, 0};
-    Append(tag, Syncsafe(static_cast<uint32_t>(body.size())));
-    Append(tag, body);
-    return tag;
 }
 
 // Text in an ID3 encoding: 0 Latin-1 (code points below 256), 1 UTF-16 LE with its mark,
