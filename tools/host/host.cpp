@@ -507,7 +507,8 @@ std::vector<std::string> AnsiArguments() {
         if (lossy) {
             wchar_t shortName[MAX_PATH];
             DWORD k = GetShortPathNameW(w.c_str(), shortName, MAX_PATH);
-            if (k > 0 && k < MAX_PATH) w = shortName;
+            if (k > 0 && k < MAX_PATH)
+                w = shortName;
         }
         args.push_back(WideToAnsi(w));
     }
@@ -520,7 +521,8 @@ std::vector<std::string> AnsiArguments() {
 int main() {
     std::vector<std::string> ansiArgs = AnsiArguments();
     std::vector<char*> argv;
-    for (std::string& a : ansiArgs) argv.push_back(a.data());
+    for (std::string& a : ansiArgs)
+        argv.push_back(a.data());
     int argc = static_cast<int>(argv.size());
     if (!ParseArgs(argc, argv.data())) {
         Usage();
