@@ -19,6 +19,7 @@
 // --auto-close-boxes: a message box would wait for a person, so a watcher thread closes each one
 // after the line box title="..." text="..." has been printed.
 #include <windows.h>
+#include <shellapi.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -506,6 +507,28 @@ bool ParseArgs(int argc, char** argv) {
     return true;
 }
 
+// The player hands an input plug-in ANSI names. A name that the ANSI code page cannot hold (Korean
+// under code page 936, say) goes as its short form, which every code page holds, as the player
+// itself does for such files.
+std::vector<std::string> AnsiArguments() {
+    int n = 0;
+    LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &n);
+    std::vector<std::string> args;
+    for (int i = 0; wide && i < n; ++i) {
+        std::wstring w = wide[i];
+        BOOL lossy = FALSE;
+        (void)WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, w.c_str(), -1, nullptr, 0, nullptr, &lossy);
+        if (lossy) {
+            wchar_t shortName[MAX_PATH];
+            DWORD k = GetShortPathNameW(w.c_str(), shortName, MAX_PATH);
+            if (k > 0 && k < MAX_PATH)
+                w = shortName;
+        }
+        args.push_back(WideToAnsi(w));
+    }
+    LocalFree(wide);
+    return args;
+
 // The playlist's names as the player's library holds them: UTF-16, taken from the wide command
 // line (the ANSI one cannot spell every name).
 std::vector<std::wstring> WidePlaylist() {
@@ -560,8 +583,13 @@ int RunLibrary(HMODULE dll) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    if (!ParseArgs(argc, argv)) {
+int main() {
+    std::vector<std::string> ansiArgs = AnsiArguments();
+    std::vector<char*> argv;
+    for (std::string& a : ansiArgs)
+        argv.push_back(a.data());
+    int argc = static_cast<int>(argv.size());
+    if (!ParseArgs(argc, argv.data())) {
         Usage();
         return 2;
     }
@@ -580,7 +608,7 @@ int main(int argc, char** argv) {
         return 3;
     }
     mod = get();
-    Say("load ok same-record=%d", get() == mod ? 1 : 0);
+    Say("load ok same-record=%d acp=%u", get() == mod ? 1 : 0, GetACP());
     if (opts.fields || !opts.convertTo.empty()) {
         // The library's calls come from a worker thread, never with Init or a window.
         const int code = RunLibrary(dll);
