@@ -528,6 +528,7 @@ std::vector<std::string> AnsiArguments() {
     }
     LocalFree(wide);
     return args;
+}
 
 // The playlist's names as the player's library holds them: UTF-16, taken from the wide command
 // line (the ANSI one cannot spell every name).
