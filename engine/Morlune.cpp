@@ -128,8 +128,9 @@ void RemoveFilters() {
 
 constexpr wchar_t kCannotPlay[] = L"无法执行文件";
 constexpr wchar_t kCannotPlayEncrypted[] = L"无法执行文件\n此文件经 OpenMG 加密，无法播放。";
+constexpr wchar_t kCannotPlayNoSse2[] = L"无法执行文件\n此处理器不支持 SSE2 指令集，无法解码此文件。";
 
-enum class OwnRoad { Refused, Encrypted, Rendered };
+enum class OwnRoad { Refused, Encrypted, NoSse2, Rendered };
 
 // The file read as OMA: null for anything the reader or the decoder refuses, with the status
 // saying why. A file that is not OMA costs a few bytes read from its front.
@@ -141,7 +142,7 @@ OmaStream::Opened OpenOwnStream(const std::wstring& name) {
 // still refuse its first frame). The machine's filters are not asked about it: they would only
 // refuse it, after reading it through, or play its frames untrimmed.
 bool IsOwnFile(const OmaStream::Opened& opened) {
-    return opened.stream || opened.status == OmaStatus::Undecodable;
+    return opened.stream || opened.status == OmaStatus::Undecodable || opened.status == OmaStatus::NeedsSse2;
 }
 
 // The fresh graph's file comes from our source: the OMA file decoded and served as a PCM WAV.
@@ -151,6 +152,9 @@ bool IsOwnFile(const OmaStream::Opened& opened) {
 OwnRoad RenderOwnSource(OmaStream::Opened opened) {
     if (opened.status == OmaStatus::Encrypted) {
         return OwnRoad::Encrypted;  // nothing of it is decoded
+    }
+    if (opened.status == OmaStatus::NeedsSse2) {
+        return OwnRoad::NoSse2;
     }
     if (!opened.stream) {
         return OwnRoad::Refused;
@@ -225,7 +229,9 @@ void TMorlune::OpenFile(const std::string& name) {
         if (own || graphBuilder->RenderFile(wideName.c_str(), nullptr) != S_OK) {
             const OwnRoad road = RenderOwnSource(std::move(opened));
             if (road != OwnRoad::Rendered) {
-                NotifyUser(road == OwnRoad::Encrypted ? kCannotPlayEncrypted : kCannotPlay);
+                NotifyUser(road == OwnRoad::Encrypted ? kCannotPlayEncrypted
+                           : road == OwnRoad::NoSse2  ? kCannotPlayNoSse2
+                                                      : kCannotPlay);
                 CloseGraph();
                 return;
             }

@@ -3,6 +3,7 @@
 // headers), first through the engine in this process, where the graph's filters, its events and
 // the notices can be seen, then through the stand-in player and the DLL, as a user meets them.
 #include "base/Notify.h"
+#include "decode/CpuFeatures.h"
 #include "engine/AsyncSource.h"
 #include "engine/Morlune.h"
 #include "tests/wine/MediaDir.h"
@@ -388,6 +389,24 @@ TEST_F(OmaEngine, BrokenHeadersAreRefusedWithOneBoxAndAnEncryptedFileSaysOpenMG)
     // After all that a file plays.
     notices.clear();
     engine.OpenFile(testmedia::Path("atrac3_lp2_2500ms.oma"));
+    EXPECT_TRUE(notices.empty());
+    EXPECT_TRUE(GraphIsOpen());
+}
+
+TEST_F(OmaEngine, WithoutSse2TheFfmpegCodecsAreRefusedWithTheirOwnLine) {
+    OverrideCpuHasSse2(false);
+    engine.OpenFile(testmedia::Path("atrac3_lp2_2500ms.oma"));
+    ASSERT_EQ(notices.size(), 1u);
+    EXPECT_EQ(notices[0].rfind(kCannotPlay + L"\n", 0), 0u) << "the usual line first";
+    EXPECT_NE(notices[0].find(L"SSE2"), std::wstring::npos);
+    EXPECT_FALSE(GraphIsOpen());
+
+    // LPCM needs none of FFmpeg: it still plays. Four frames of silence behind its header.
+    notices.clear();
+    std::string lpcm = variants.lp2.substr(0, kHeader) + std::string(4 * 1024, '\0');
+    lpcm[32] = 4;
+    engine.OpenFile(Write("lpcm.oma", lpcm));
+    OverrideCpuHasSse2(std::nullopt);
     EXPECT_TRUE(notices.empty());
     EXPECT_TRUE(GraphIsOpen());
 }
