@@ -45,10 +45,18 @@ int DecoderAlone(const std::wstring& file, int passes) {
         return 1;
     }
     const OmaInfo& info = read.info;
-    std::vector<uint8_t> frames(static_cast<size_t>(info.frames * info.frameSize));
-    if (!bytes->ReadAt(info.dataOffset, frames.data(), static_cast<int32_t>(frames.size()))) {
+    // The whole file in memory; each frame where the reader found it (MP3's vary in size).
+    std::vector<uint8_t> whole(static_cast<size_t>(bytes->Size()));
+    if (!bytes->ReadAt(0, whole.data(), static_cast<int32_t>(whole.size()))) {
         printf("result figure=decoder error=frames\n");
         return 1;
+    }
+    std::vector<std::span<const uint8_t>> frames;
+    for (int64_t f = 0; f < info.frames; ++f) {
+        const bool mp3 = info.codec == OmaCodec::Mp3;
+        const int64_t at = mp3 ? read.mp3.offsets[static_cast<size_t>(f)] : info.dataOffset + f * info.frameSize;
+        const int64_t size = mp3 ? read.mp3.sizes[static_cast<size_t>(f)] : info.frameSize;
+        frames.push_back(std::span<const uint8_t>(whole).subspan(static_cast<size_t>(at), static_cast<size_t>(size)));
     }
     std::vector<int16_t> out(static_cast<size_t>(info.samplesPerFrame) * info.channels);
     std::vector<double> ms;
@@ -59,10 +67,8 @@ int DecoderAlone(const std::wstring& file, int passes) {
             printf("result figure=decoder error=decoder\n");
             return 1;
         }
-        for (int64_t f = 0; f < info.frames; ++f) {
-            (void)decoder->Decode(std::span<const uint8_t>(frames).subspan(static_cast<size_t>(f * info.frameSize),
-                                                                           static_cast<size_t>(info.frameSize)),
-                                  out);
+        for (const auto& frame : frames) {
+            (void)decoder->Decode(frame, out);
         }
         ms.push_back(NowMs() - t0);
         printf("decoder pass=%d ms=%.2f\n", i, ms.back());
