@@ -29,7 +29,8 @@ OmaStream::Opened OmaStream::Open(std::unique_ptr<FileBytes> file) {
     }
     auto decoder = OpenAtracDecoder(read.info);
     if (!decoder) {
-        opened.status = read.info.codec != OmaCodec::Lpcm && !CpuHasSse2() ? OmaStatus::NeedsSse2 : OmaStatus::Undecodable;
+        opened.status =
+            read.info.codec != OmaCodec::Lpcm && !CpuHasSse2() ? OmaStatus::NeedsSse2 : OmaStatus::Undecodable;
         return opened;
     }
     auto stream = std::make_unique<OmaStream>(Key{}, std::move(file), std::move(read), std::move(decoder));

@@ -38,7 +38,7 @@ std::optional<Mp3Header> ParseMp3Header(std::span<const uint8_t, 4> bytes);
 
 // What a Xing or Info frame says (a frame whose main data starts with the tag instead of audio).
 struct Mp3XingTag {
-    int64_t frames = -1;     // the audio frames that follow it, -1 when it does not say
+    int64_t frames = -1;        // the audio frames that follow it, -1 when it does not say
     int32_t encoderDelay = -1;  // from the LAME-style extension, -1 without one
     int32_t padding = -1;
 };

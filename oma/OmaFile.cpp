@@ -108,11 +108,13 @@ OmaStatus ReadMp3(FileBytes& file, int64_t size, OmaRead& read) {
     info.samplesPerFrame = mp3.first.samplesPerFrame;
     info.frames = static_cast<int64_t>(mp3.offsets.size());
     info.frameSize = static_cast<int32_t>((mp3.audioBytes + info.frames / 2) / info.frames);
-    info.bitRate = static_cast<int32_t>((mp3.audioBytes * 8 * info.sampleRate + info.frames * info.samplesPerFrame / 2) /
-                                        (info.frames * info.samplesPerFrame));
+    info.bitRate =
+        static_cast<int32_t>((mp3.audioBytes * 8 * info.sampleRate + info.frames * info.samplesPerFrame / 2) /
+                             (info.frames * info.samplesPerFrame));
     const bool lame = mp3.tag && mp3.tag->encoderDelay >= 0;
     info.delay = kMp3DecoderDelay + (lame ? mp3.tag->encoderDelay : 0);
-    const int64_t trimmed = info.frames * info.samplesPerFrame - info.delay - (lame ? mp3.tag->padding - kMp3DecoderDelay : 0);
+    const int64_t trimmed =
+        info.frames * info.samplesPerFrame - info.delay - (lame ? mp3.tag->padding - kMp3DecoderDelay : 0);
     int64_t samples = std::min(std::max<int64_t>(trimmed, 0), MaxWavSamples(info.channels));
     if (info.tagLengthMs > 0) {
         samples = std::min(samples, info.tagLengthMs * info.sampleRate / 1000);
@@ -223,8 +225,8 @@ OmaRead ReadOma(FileBytes& file) {
         if (info.frames == 0 || info.samples == 0) {
             read.status = OmaStatus::NoFrames;
         }
-        info.bitRate = static_cast<int32_t>(
-            (int64_t{info.frameSize} * 8 * info.sampleRate + info.samplesPerFrame / 2) / info.samplesPerFrame);
+        info.bitRate = static_cast<int32_t>((int64_t{info.frameSize} * 8 * info.sampleRate + info.samplesPerFrame / 2) /
+                                            info.samplesPerFrame);
     }
     if (encrypted) {
         read.status = OmaStatus::Encrypted;

@@ -42,7 +42,7 @@ struct OmaInfo {
     int32_t frameSize = 0;     // bytes per frame; for MP3 the frames' mean size, rounded
     int32_t sampleRate = 0;    // Hz
     int32_t channels = 0;
-    int32_t bitRate = 0;  // bits per second: for MP3 the mean over the frames, else the frame size's
+    int32_t bitRate = 0;          // bits per second: for MP3 the mean over the frames, else the frame size's
     bool jointStereo = false;     // ATRAC3 only
     int32_t samplesPerFrame = 0;  // per channel
     int32_t delay = 0;            // decoded samples before the first real one
@@ -54,8 +54,8 @@ struct OmaInfo {
 
 struct OmaRead {
     OmaStatus status = OmaStatus::NotOma;
-    OmaInfo info;  // filled as far as the reader got: the codec of a refused file is known
-    Ea3Tags tags;  // the text of every tag block read
+    OmaInfo info;   // filled as far as the reader got: the codec of a refused file is known
+    Ea3Tags tags;   // the text of every tag block read
     Mp3Frames mp3;  // MP3 only: where each frame lies, and the encoder's header
 };
 

@@ -29,12 +29,12 @@ TEST(Mp3Header, SizesRatesAndChannelsFromTheFourBytes) {
     };
     // Sizes by hand: 144 x bit rate / rate (+1 with the padding bit) for MPEG-1, 72 x for the others.
     const Row rows[] = {
-        {{0xFF, 0xFB, 0x90, 0x00}, 1, 128000, 44100, 2, 1152, 417, false},  // 417.96
-        {{0xFF, 0xFB, 0x92, 0x00}, 1, 128000, 44100, 2, 1152, 418, false},  // padded
-        {{0xFF, 0xFA, 0x90, 0xC0}, 1, 128000, 44100, 1, 1152, 417, true},   // CRC, mono
-        {{0xFF, 0xFB, 0xE4, 0x40}, 1, 320000, 48000, 2, 1152, 960, false},  // joint stereo
+        {{0xFF, 0xFB, 0x90, 0x00}, 1, 128000, 44100, 2, 1152, 417, false},   // 417.96
+        {{0xFF, 0xFB, 0x92, 0x00}, 1, 128000, 44100, 2, 1152, 418, false},   // padded
+        {{0xFF, 0xFA, 0x90, 0xC0}, 1, 128000, 44100, 1, 1152, 417, true},    // CRC, mono
+        {{0xFF, 0xFB, 0xE4, 0x40}, 1, 320000, 48000, 2, 1152, 960, false},   // joint stereo
         {{0xFF, 0xFB, 0xEA, 0x00}, 1, 320000, 32000, 2, 1152, 1441, false},  // the largest
-        {{0xFF, 0xF3, 0x80, 0x00}, 2, 64000, 22050, 2, 576, 208, false},    // 208.98
+        {{0xFF, 0xF3, 0x80, 0x00}, 2, 64000, 22050, 2, 576, 208, false},     // 208.98
         {{0xFF, 0xF3, 0x18, 0xC0}, 2, 8000, 16000, 1, 576, 36, false},
         {{0xFF, 0xF3, 0x14, 0xC0}, 2, 8000, 24000, 1, 576, 24, false},
         {{0xFF, 0xE3, 0x18, 0xC0}, 25, 8000, 8000, 1, 576, 72, false},
@@ -146,8 +146,8 @@ std::optional<Walked> Walk(const Bytes& bytes) {
 }
 
 TEST(Mp3Walk, FindsEveryFrameAndSkipsWhatIsNotOne) {
-    const std::array<uint8_t, 4> a = {0xFF, 0xFB, 0x90, 0x00};  // 417 bytes
-    const std::array<uint8_t, 4> b = {0xFF, 0xFB, 0x92, 0x00};  // 418, padded
+    const std::array<uint8_t, 4> a = {0xFF, 0xFB, 0x90, 0x00};      // 417 bytes
+    const std::array<uint8_t, 4> b = {0xFF, 0xFB, 0x92, 0x00};      // 418, padded
     const std::array<uint8_t, 4> other = {0xFF, 0xFB, 0x94, 0x00};  // 48 kHz: another stream
 
     // Plain frames of two sizes, then a frame cut by the end.
@@ -274,7 +274,10 @@ int16_t SampleAt(const std::vector<uint8_t>& served, int64_t index) {
 }
 
 // Served samples [first, first + count) (interleaved) against the reference shifted by skip.
-int Mismatches(const std::vector<uint8_t>& served, const std::vector<int16_t>& ref, int64_t skip, int64_t first,
+int Mismatches(const std::vector<uint8_t>& served,
+               const std::vector<int16_t>& ref,
+               int64_t skip,
+               int64_t first,
                int64_t count) {
     int bad = 0;
     for (int64_t i = first; i < first + count; ++i) {
@@ -373,7 +376,8 @@ TEST(Mp3InOma, JunkBetweenFramesIsSkipped) {
     size_t from = 0;
     for (const size_t frame : {size_t{0}, size_t{10}, size_t{30}}) {
         const auto cut = static_cast<size_t>(offsets[frame]);
-        spliced.insert(spliced.end(), mp3.begin() + static_cast<ptrdiff_t>(from), mp3.begin() + static_cast<ptrdiff_t>(cut));
+        spliced.insert(spliced.end(), mp3.begin() + static_cast<ptrdiff_t>(from),
+                       mp3.begin() + static_cast<ptrdiff_t>(cut));
         Append(spliced, junk);
         from = cut;
     }

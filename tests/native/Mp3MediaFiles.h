@@ -16,8 +16,8 @@ namespace mp3media {
 
 struct Made {
     std::filesystem::path mp3;
-    omabytes::Bytes oma;     // header, then the MP3's bytes
-    int64_t inputSamples;    // per channel, what the encoder was given
+    omabytes::Bytes oma;   // header, then the MP3's bytes
+    int64_t inputSamples;  // per channel, what the encoder was given
 };
 
 // Two tones and a chirp, different on each channel where there are two.
@@ -45,8 +45,8 @@ inline Made Make(const std::string& name, int32_t rate, int32_t channels, int32_
     std::filesystem::create_directories(dir);
     const auto path = dir / (name + ".mp3");
     const std::string command = "ffmpeg -v error -nostdin -y " + Source(rate, channels, seconds) + " -ac " +
-                                std::to_string(channels) + " -c:a libmp3lame " + options +
-                                " -id3v2_version 0 '" + path.string() + "'";
+                                std::to_string(channels) + " -c:a libmp3lame " + options + " -id3v2_version 0 '" +
+                                path.string() + "'";
     if (std::system(command.c_str()) != 0) {
         return made;
     }
