@@ -6,6 +6,8 @@
 #include "decode/CpuFeatures.h"
 #include "engine/AsyncSource.h"
 #include "engine/Morlune.h"
+#include "decode/WinFileBytes.h"
+#include "host/ExtendedFields.h"
 #include "tests/wine/MediaDir.h"
 #include "tests/wine/TestSupport.h"
 #include "tools/mkmedia/MediaWriter.h"
@@ -99,6 +101,19 @@ struct Variants {
 };
 
 const std::wstring kCannotPlay = L"无法执行文件";
+
+// MP3 inside OMA, made at build time (tests/media/make-mp3-oma): 4 s of encoder input each, with
+// a LAME-style header, so the length is exactly 4000 ms however the frames fall.
+const char* const kMp3Media[] = {"mp3-cbr.oma", "mp3-vbr.oma", "mp3-mono48.oma"};
+
+std::string Mp3Path(const char* name) {
+    std::string path = std::string("Z:") + ATRAC3DS_MP3_MEDIA_DIR + "/" + name;
+    for (char& c : path) {
+        if (c == '/')
+            c = '\\';
+    }
+    return path;
+}
 
 // ---- Through the engine, in this process ------------------------------------------------------
 
@@ -411,6 +426,28 @@ TEST_F(OmaEngine, WithoutSse2TheFfmpegCodecsAreRefusedWithTheirOwnLine) {
     EXPECT_TRUE(GraphIsOpen());
 }
 
+// The player's length (the graph's duration) and the extended info's "length" are one figure for
+// every plain OMA file, MP3 included: both come from the reader's length now that no filter of
+// the machine plays these files in its own way.
+TEST_F(OmaEngine, TheGraphsLengthIsTheExtendedInfosForEveryPlainFile) {
+    std::vector<std::string> files;
+    for (const Medium& m : kMedia)
+        files.push_back(testmedia::Path(m.name));
+    for (const char* name : kMp3Media)
+        files.push_back(Mp3Path(name));
+    for (const std::string& file : files) {
+        SCOPED_TRACE(file);
+        engine.OpenFile(file);
+        ASSERT_TRUE(notices.empty());
+        std::unique_ptr<FileBytes> bytes = OpenFileBytes(std::wstring(file.begin(), file.end()));
+        ASSERT_TRUE(bytes);
+        const auto length = ExtendedField(ReadOma(*bytes), "length");
+        ASSERT_TRUE(length);
+        EXPECT_EQ(std::to_string(engine.GetDurationMs()), std::string(length->begin(), length->end()));
+        engine.CloseGraph();
+    }
+}
+
 // ---- Through the stand-in player and the DLL --------------------------------------------------
 
 using Line = testsupport::HostLine;
@@ -640,19 +677,6 @@ TEST_F(OmaPlayer, BadFilesNeverTakeThePlayerDownAndTheRefusedOnesShowOneBox) {
 }
 
 // ---- MP3 inside OMA, through the stand-in player -----------------------------------------------
-
-// Made at build time (tests/media/make-mp3-oma): 4 s of encoder input each, with a LAME-style
-// header, so the length is exactly 4000 ms however the frames fall.
-const char* const kMp3Media[] = {"mp3-cbr.oma", "mp3-vbr.oma", "mp3-mono48.oma"};
-
-std::string Mp3Path(const char* name) {
-    std::string path = std::string("Z:") + ATRAC3DS_MP3_MEDIA_DIR + "/" + name;
-    for (char& c : path) {
-        if (c == '/')
-            c = '\\';
-    }
-    return path;
-}
 
 class Mp3Player : public OmaPlayer {
 protected:
