@@ -229,6 +229,16 @@ TEST(Mp3InOma, TheReaderTakesRateChannelsAndLengthFromTheFrames) {
     EXPECT_EQ(withLame.info.delay, 576 + 529);
     EXPECT_EQ(withLame.info.samples, 10 * 1152 - 576 - 64);
 
+    // A TLEN caps the length as for ATRAC: 100 ms at 44.1 kHz.
+    const Bytes tlen = omabytes::Frame3("TLEN", omabytes::Latin1(0, "100"));
+    Bytes cappedOma = omabytes::Tag(3, 0, {0, 0, 0, static_cast<uint8_t>(tlen.size())}, tlen);
+    Append(cappedOma, taggedOma);
+    MemoryFileBytes cappedFile(cappedOma);
+    const OmaRead capped = ReadOma(cappedFile);
+    ASSERT_EQ(capped.status, OmaStatus::Ok);
+    EXPECT_EQ(capped.info.samples, 4410);
+    EXPECT_EQ(capped.info.delay, 576 + 529);
+
     Bytes locked = mp3media::Wrap(frames, 0x0001);
     MemoryFileBytes lockedFile(locked);
     EXPECT_EQ(ReadOma(lockedFile).status, OmaStatus::Encrypted);
