@@ -8,6 +8,7 @@
 
 #include "decode/CpuFeatures.h"
 #include "decode/OmaStream.h"
+#include "decode/PcmReader.h"
 #include "oma/Mp3Frames.h"
 #include "oma/OmaFile.h"
 #include "tests/native/Mp3MediaFiles.h"
@@ -402,6 +403,28 @@ TEST(Mp3InOma, JunkBetweenFramesIsSkipped) {
     std::vector<uint8_t> served(static_cast<size_t>(stream.Size()));
     ASSERT_EQ(stream.Read(0, served.data(), static_cast<int32_t>(served.size())), static_cast<int32_t>(served.size()));
     EXPECT_EQ(Mismatches(served, *ref, 0, 0, stream.Info().samples * 2), 0);
+}
+
+TEST(Mp3InOma, TheExtendedReadServesItFromAnyMillisecond) {
+    if (!reference::HaveFfmpeg()) {
+        GTEST_SKIP() << "needs Debian's ffmpeg";
+    }
+    const mp3media::Made made = mp3media::Make("extended", 44100, 2, 3, "-q:a 2");
+    ASSERT_FALSE(made.mp3.empty());
+    const auto ref = reference::FfmpegDecode(made.mp3);
+    ASSERT_TRUE(ref);
+    OmaStatus status = OmaStatus::NotOma;
+    auto reader = PcmReader::Open(std::make_unique<MemoryFileBytes>(made.oma), &status);
+    ASSERT_TRUE(reader) << static_cast<int>(status);
+    EXPECT_EQ(reader->Bytes(), made.inputSamples * 4);
+    for (const int64_t ms : {2500, 10, 1234}) {
+        SCOPED_TRACE(ms);
+        reader->SeekMs(ms);
+        std::vector<uint8_t> pcm(kWavHeaderSize + 4000, 0);
+        ASSERT_EQ(reader->Read(pcm.data() + kWavHeaderSize, 4000, [] { return true; }), 4000);
+        // ms x 44.1 samples in, two channels each.
+        EXPECT_EQ(Mismatches(pcm, *ref, ms * 441 / 10 * 2, 0, 2000), 0);
+    }
 }
 
 }  // namespace
