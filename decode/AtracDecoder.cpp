@@ -1,5 +1,7 @@
 #include "decode/AtracDecoder.h"
 
+#include "decode/CpuFeatures.h"
+
 #include <algorithm>
 #include <cmath>
 #include <mutex>
@@ -33,10 +35,41 @@ void PutLe16(uint8_t* at, uint32_t value) {
     at[1] = static_cast<uint8_t>(value >> 8);
 }
 
-int16_t FromFloat(float x) {
-    // As Debian's ffmpeg converts: scale by 2^15, round to nearest, clip.
-    const float scaled = std::nearbyint(x * 32768.0f);
-    return static_cast<int16_t>(std::clamp(scaled, -32768.0f, 32767.0f));
+// As Debian's ffmpeg converts: scale by 2^15, round to nearest even, clip. lrintf is one
+// instruction here (this file is built without errno for maths), where nearbyint costs a call
+// and two control word loads per sample; both round in the current mode, which is to nearest.
+inline int16_t FromFloat(float x) {
+    const long rounded = std::lrintf(x * 32768.0f);
+    return static_cast<int16_t>(std::clamp<long>(rounded, -32768, 32767));
+}
+
+// One pass over a frame: from the decoder's planes or interleaved buffer straight into the
+// interleaved output. The format is tested once per frame, not per sample.
+template <class Sample, bool Planar, class Convert>
+void Interleave(const AVFrame& frame, int channels, int count, int16_t* out, Convert convert) {
+    if constexpr (Planar) {
+        if (channels == 2) {
+            const auto* left = reinterpret_cast<const Sample*>(frame.extended_data[0]);
+            const auto* right = reinterpret_cast<const Sample*>(frame.extended_data[1]);
+            for (int i = 0; i < count; ++i) {
+                out[2 * i] = convert(left[i]);
+                out[2 * i + 1] = convert(right[i]);
+            }
+            return;
+        }
+        for (int c = 0; c < channels; ++c) {
+            const auto* plane = reinterpret_cast<const Sample*>(frame.extended_data[c]);
+            for (int i = 0; i < count; ++i) {
+                out[i * channels + c] = convert(plane[i]);
+            }
+        }
+    } else {
+        const auto* in = reinterpret_cast<const Sample*>(frame.extended_data[0]);
+        const int n = count * channels;
+        for (int i = 0; i < n; ++i) {
+            out[i] = convert(in[i]);
+        }
+    }
 }
 
 class LibavDecoder final : public AtracDecoder {
@@ -48,8 +81,10 @@ public:
         static std::once_flag quiet;
         std::call_once(quiet, [] { av_log_set_level(AV_LOG_QUIET); });
 
-        const AVCodec* codec =
-            avcodec_find_decoder(info_.codec == OmaCodec::Atrac3 ? AV_CODEC_ID_ATRAC3 : AV_CODEC_ID_ATRAC3P);
+        const AVCodecID id = info_.codec == OmaCodec::Atrac3       ? AV_CODEC_ID_ATRAC3
+                             : info_.codec == OmaCodec::Atrac3Plus ? AV_CODEC_ID_ATRAC3P
+                                                                   : AV_CODEC_ID_MP3;
+        const AVCodec* codec = avcodec_find_decoder(id);
         if (!codec) {
             return false;
         }
@@ -58,7 +93,9 @@ public:
             return false;
         }
         context->sample_rate = info_.sampleRate;
-        context->block_align = info_.frameSize;
+        if (info_.codec != OmaCodec::Mp3) {
+            context->block_align = info_.frameSize;  // MP3's frames say their own size
+        }
         context->thread_count = 1;  // the plug-in starts no threads, libavcodec included
         av_channel_layout_default(&context->ch_layout, info_.channels);
         if (info_.codec == OmaCodec::Atrac3) {
@@ -86,8 +123,6 @@ public:
         if (!frame || !packet) {
             return false;
         }
-        // libavcodec may read past a packet's end by the padding size.
-        input_.assign(static_cast<size_t>(info_.frameSize) + AV_INPUT_BUFFER_PADDING_SIZE, 0);
         context_ = std::move(context);
         frame_ = std::move(frame);
         packet_ = std::move(packet);
@@ -95,24 +130,24 @@ public:
     }
 
     bool Decode(std::span<const uint8_t> frame, std::span<int16_t> out) override {
-        std::fill(out.begin(), out.end(), int16_t{0});
         const size_t needed = static_cast<size_t>(info_.samplesPerFrame) * info_.channels;
-        if (!context_ || frame.size() != static_cast<size_t>(info_.frameSize) || out.size() < needed) {
+        const bool sized = info_.codec == OmaCodec::Mp3 ? !frame.empty() && frame.size() <= size_t{kMaxMp3FrameSize}
+                                                        : frame.size() == static_cast<size_t>(info_.frameSize);
+        if (!context_ || !sized || out.size() < needed) {
+            std::fill(out.begin(), out.end(), int16_t{0});
             return false;
         }
-        std::copy(frame.begin(), frame.end(), input_.begin());
-        packet_->data = input_.data();
-        packet_->size = info_.frameSize;
+        // Not reference-counted: libavcodec copies it into a padded buffer of its own, so the
+        // caller's bytes are read once and need no padding.
+        packet_->data = const_cast<uint8_t*>(frame.data());
+        packet_->size = static_cast<int>(frame.size());
         const int sent = avcodec_send_packet(context_.get(), packet_.get());
         av_packet_unref(packet_.get());
-        if (sent < 0) {
-            return false;
-        }
-        if (avcodec_receive_frame(context_.get(), frame_.get()) < 0) {
-            return false;
-        }
-        const bool ok = Convert(*frame_, out);
+        const bool ok = sent >= 0 && avcodec_receive_frame(context_.get(), frame_.get()) >= 0 && Convert(*frame_, out);
         av_frame_unref(frame_.get());
+        if (!ok) {
+            std::fill(out.begin(), out.end(), int16_t{0});
+        }
         return ok;
     }
 
@@ -130,28 +165,27 @@ private:
             return false;
         }
         const int count = std::min(frame.nb_samples, info_.samplesPerFrame);
-        const auto format = static_cast<AVSampleFormat>(frame.format);
-        for (int c = 0; c < channels; ++c) {
-            for (int i = 0; i < count; ++i) {
-                int16_t& to = out[static_cast<size_t>(i) * channels + c];
-                switch (format) {
-                    case AV_SAMPLE_FMT_FLTP:
-                        to = FromFloat(reinterpret_cast<const float*>(frame.extended_data[c])[i]);
-                        break;
-                    case AV_SAMPLE_FMT_FLT:
-                        to = FromFloat(reinterpret_cast<const float*>(frame.extended_data[0])[i * channels + c]);
-                        break;
-                    case AV_SAMPLE_FMT_S16P:
-                        to = reinterpret_cast<const int16_t*>(frame.extended_data[c])[i];
-                        break;
-                    case AV_SAMPLE_FMT_S16:
-                        to = reinterpret_cast<const int16_t*>(frame.extended_data[0])[i * channels + c];
-                        break;
-                    default:
-                        return false;
-                }
-            }
+        int16_t* to = out.data();
+        const auto same = [](int16_t x) { return x; };
+        switch (static_cast<AVSampleFormat>(frame.format)) {
+            case AV_SAMPLE_FMT_FLTP:
+                Interleave<float, true>(frame, channels, count, to, [](float x) { return FromFloat(x); });
+                break;
+            case AV_SAMPLE_FMT_FLT:
+                Interleave<float, false>(frame, channels, count, to, [](float x) { return FromFloat(x); });
+                break;
+            case AV_SAMPLE_FMT_S16P:
+                Interleave<int16_t, true>(frame, channels, count, to, same);
+                break;
+            case AV_SAMPLE_FMT_S16:
+                Interleave<int16_t, false>(frame, channels, count, to, same);
+                break;
+            default:
+                return false;
         }
+        // A short frame (never seen from these decoders) leaves silence, not old samples.
+        std::fill(out.begin() + static_cast<ptrdiff_t>(count) * channels,
+                  out.begin() + static_cast<ptrdiff_t>(info_.samplesPerFrame) * channels, int16_t{0});
         return true;
     }
 
@@ -159,7 +193,6 @@ private:
     UniqueCodecContext context_;
     UniqueFrame frame_;
     UniquePacket packet_;
-    std::vector<uint8_t> input_;
 };
 
 // 16-bit big-endian samples, already interleaved: only the byte order changes.
@@ -168,9 +201,9 @@ public:
     explicit LpcmDecoder(const OmaInfo& info) : info_(info) {}
 
     bool Decode(std::span<const uint8_t> frame, std::span<int16_t> out) override {
-        std::fill(out.begin(), out.end(), int16_t{0});
         const size_t count = static_cast<size_t>(info_.samplesPerFrame) * info_.channels;
         if (frame.size() != count * 2 || out.size() < count) {
+            std::fill(out.begin(), out.end(), int16_t{0});
             return false;
         }
         for (size_t i = 0; i < count; ++i) {
@@ -194,8 +227,11 @@ std::unique_ptr<AtracDecoder> OpenAtracDecoder(const OmaInfo& info) {
     if (info.codec == OmaCodec::Lpcm) {
         return std::make_unique<LpcmDecoder>(info);
     }
-    if (info.codec != OmaCodec::Atrac3 && info.codec != OmaCodec::Atrac3Plus) {
+    if (info.codec != OmaCodec::Atrac3 && info.codec != OmaCodec::Atrac3Plus && info.codec != OmaCodec::Mp3) {
         return nullptr;
+    }
+    if (!CpuHasSse2()) {
+        return nullptr;  // not one of FFmpeg's instructions may run (decode/CpuFeatures.h)
     }
     auto decoder = std::make_unique<LibavDecoder>(info);
     if (!decoder->Open()) {

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <span>
 #include <vector>
 
 #include "decode/AtracDecoder.h"
@@ -33,7 +34,7 @@ public:
 
     // Frames decoded and thrown away before the target after a seek, so that the decoder's
     // overlap and filter state is what continuous decoding would have there.
-    static int32_t PrerollFrames(OmaCodec codec);
+    int64_t PrerollFrames(int64_t target) const;
 
 private:
     // Only Open makes one, through make_unique.
@@ -42,23 +43,30 @@ private:
     };
 
 public:
-    OmaStream(Key, std::unique_ptr<FileBytes> file, const OmaInfo& info, std::unique_ptr<AtracDecoder> decoder);
+    OmaStream(Key, std::unique_ptr<FileBytes> file, OmaRead read, std::unique_ptr<AtracDecoder> decoder);
 
 private:
-    // Makes the decoded frame `frame` current; false when the file cannot be read.
-    bool Decode(int64_t frame);
-    bool DecodeNext();
+    // Decodes up to `frame`, that one into `into` (output_ or the caller's buffer); false when
+    // the file cannot be read.
+    bool DecodeTo(int64_t frame, std::span<int16_t> into);
+    bool DecodeOne(int64_t frame, std::span<int16_t> into);
+    // The frame's bytes, from the read-ahead window; empty when the file cannot be read.
+    std::span<const uint8_t> FrameBytes(int64_t frame);
 
     const std::unique_ptr<FileBytes> file_;
     const OmaInfo info_;
+    const Mp3Frames mp3_;  // MP3's frame index; empty for the fixed-size codecs
     const WavLayout layout_;
     const std::array<uint8_t, kWavHeaderSize> header_;
 
     std::mutex mutex_;  // guards everything below
     std::unique_ptr<AtracDecoder> decoder_;
-    std::vector<uint8_t> input_;
-    std::vector<int16_t> output_;  // the decoded frame current_
-    int64_t current_ = -1;         // -1: nothing decoded since the decoder was (re)opened
+    std::vector<uint8_t> window_;  // file bytes from windowStart_, read many frames at a time
+    int64_t windowStart_ = 0;
+    int32_t windowLength_ = 0;
+    std::vector<int16_t> output_;  // the decoded frame cached_, when a read took only part of it
+    int64_t current_ = -1;         // the frame last decoded; -1 since the decoder was (re)opened
+    int64_t cached_ = -1;          // the frame output_ holds, -1 for none
 };
 
 struct OmaStream::Opened {

@@ -128,26 +128,35 @@ void RemoveFilters() {
 
 constexpr wchar_t kCannotPlay[] = L"无法执行文件";
 constexpr wchar_t kCannotPlayEncrypted[] = L"无法执行文件\n此文件经 OpenMG 加密，无法播放。";
+constexpr wchar_t kCannotPlayNoSse2[] = L"无法执行文件\n此处理器不支持 SSE2 指令集，无法解码此文件。";
 
-enum class OwnRoad { Refused, Encrypted, Rendered };
+enum class OwnRoad { Refused, Encrypted, NoSse2, Rendered };
 
-// A fresh graph, built as any other, whose file comes from our source: the OMA file decoded and
-// served as a PCM WAV. The file counts only once its header is understood and its first frame
-// has decoded; anything else, a file that is not OMA included, is refused.
-OwnRoad RenderOwnSource(TMorlune& engine, const std::wstring& name) {
-    std::unique_ptr<FileBytes> file = OpenFileBytes(name);
-    if (!file) {
-        return OwnRoad::Refused;
-    }
-    OmaStream::Opened opened = OmaStream::Open(std::move(file));
+// The file read as OMA: null for anything the reader or the decoder refuses, with the status
+// saying why. A file that is not OMA costs a few bytes read from its front.
+OmaStream::Opened OpenOwnStream(const std::wstring& name) {
+    return OmaStream::Open(OpenFileBytes(name));
+}
+
+// A plain OMA file with a codec we serve: the reader has accepted its front (the decoder may
+// still refuse its first frame). The machine's filters are not asked about it: they would only
+// refuse it, after reading it through, or play its frames untrimmed.
+bool IsOwnFile(const OmaStream::Opened& opened) {
+    return opened.stream || opened.status == OmaStatus::Undecodable || opened.status == OmaStatus::NeedsSse2;
+}
+
+// The fresh graph's file comes from our source: the OMA file decoded and served as a PCM WAV.
+// The file counts only once its header is understood and its first frame has decoded; anything
+// else, a file that is not OMA included, is refused. Only a file the machine's filters never saw
+// gets this far, so the graph is still empty.
+OwnRoad RenderOwnSource(OmaStream::Opened opened) {
     if (opened.status == OmaStatus::Encrypted) {
         return OwnRoad::Encrypted;  // nothing of it is decoded
     }
-    if (!opened.stream) {
-        return OwnRoad::Refused;
+    if (opened.status == OmaStatus::NeedsSse2) {
+        return OwnRoad::NoSse2;
     }
-    engine.CloseGraph();
-    if (!engine.BuildGraph()) {
+    if (!opened.stream) {
         return OwnRoad::Refused;
     }
     ComPtr<IBaseFilter> source;
@@ -210,13 +219,19 @@ void TMorlune::OpenFile(const std::string& name) {
             NotifyUser(L"无法创建 DirectShow 界面");
             return;
         }
-        // Only a complete render counts: S_FALSE and the other success codes mean a stream was
-        // left unrendered. The machine's own filters come first; an OMA file they cannot play
-        // goes through our own source instead.
-        if (graphBuilder->RenderFile(wideName.c_str(), nullptr) != S_OK) {
-            const OwnRoad road = RenderOwnSource(*this, wideName);
+        // A plain OMA file with a codec we serve goes straight to our own source. Everything
+        // else asks the machine's filters first, since a filter pack may play what we cannot (an
+        // encrypted file among them); only a complete render counts: S_FALSE and the other
+        // success codes mean a stream was left unrendered. What they refuse gets our source's
+        // answer.
+        OmaStream::Opened opened = OpenOwnStream(wideName);
+        const bool own = IsOwnFile(opened);
+        if (own || graphBuilder->RenderFile(wideName.c_str(), nullptr) != S_OK) {
+            const OwnRoad road = RenderOwnSource(std::move(opened));
             if (road != OwnRoad::Rendered) {
-                NotifyUser(road == OwnRoad::Encrypted ? kCannotPlayEncrypted : kCannotPlay);
+                NotifyUser(road == OwnRoad::Encrypted ? kCannotPlayEncrypted
+                           : road == OwnRoad::NoSse2  ? kCannotPlayNoSse2
+                                                      : kCannotPlay);
                 CloseGraph();
                 return;
             }

@@ -94,6 +94,35 @@ OmaStatus ReadParameters(OmaInfo& info) {
     }
 }
 
+// MP3's parameters come from its frames, whatever the header's bits say.
+OmaStatus ReadMp3(FileBytes& file, int64_t size, OmaRead& read) {
+    OmaInfo& info = read.info;
+    std::optional<Mp3Frames> frames = WalkMp3Frames(file, info.dataOffset, size);
+    if (!frames) {
+        return OmaStatus::NoFrames;
+    }
+    read.mp3 = std::move(*frames);
+    const Mp3Frames& mp3 = read.mp3;
+    info.sampleRate = mp3.first.sampleRate;
+    info.channels = mp3.first.channels;
+    info.samplesPerFrame = mp3.first.samplesPerFrame;
+    info.frames = static_cast<int64_t>(mp3.offsets.size());
+    info.frameSize = static_cast<int32_t>((mp3.audioBytes + info.frames / 2) / info.frames);
+    info.bitRate =
+        static_cast<int32_t>((mp3.audioBytes * 8 * info.sampleRate + info.frames * info.samplesPerFrame / 2) /
+                             (info.frames * info.samplesPerFrame));
+    const bool lame = mp3.tag && mp3.tag->encoderDelay >= 0;
+    info.delay = kMp3DecoderDelay + (lame ? mp3.tag->encoderDelay : 0);
+    const int64_t trimmed =
+        info.frames * info.samplesPerFrame - info.delay - (lame ? mp3.tag->padding - kMp3DecoderDelay : 0);
+    int64_t samples = std::min(std::max<int64_t>(trimmed, 0), MaxWavSamples(info.channels));
+    if (info.tagLengthMs > 0) {
+        samples = std::min(samples, info.tagLengthMs * info.sampleRate / 1000);
+    }
+    info.samples = samples;
+    return info.samples > 0 ? OmaStatus::Ok : OmaStatus::NoFrames;
+}
+
 // The length in samples per channel: see ReadOma.
 int64_t StreamSamples(const OmaInfo& info) {
     const int64_t decoded = info.frames * info.samplesPerFrame;
@@ -183,14 +212,21 @@ OmaRead ReadOma(FileBytes& file) {
     // count are in the clear, so its length is still known.
     const bool encrypted = std::find(std::begin(kPlainEncryptionIds), std::end(kPlainEncryptionIds),
                                      static_cast<uint32_t>(info.encryptionId)) == std::end(kPlainEncryptionIds);
-    read.status = ReadParameters(info);
-    if (read.status == OmaStatus::Ok) {
+    if (info.codec == OmaCodec::Mp3) {
+        // An encrypted file's frames are not MPEG audio to walk.
+        read.status = encrypted ? OmaStatus::UnsupportedCodec : ReadMp3(file, size, read);
+    } else {
+        read.status = ReadParameters(info);
+    }
+    if (read.status == OmaStatus::Ok && info.codec != OmaCodec::Mp3) {
         // Whole frames only: a cut file plays up to its last whole frame.
         info.frames = (size - info.dataOffset) / info.frameSize;
         info.samples = StreamSamples(info);
         if (info.frames == 0 || info.samples == 0) {
             read.status = OmaStatus::NoFrames;
         }
+        info.bitRate = static_cast<int32_t>((int64_t{info.frameSize} * 8 * info.sampleRate + info.samplesPerFrame / 2) /
+                                            info.samplesPerFrame);
     }
     if (encrypted) {
         read.status = OmaStatus::Encrypted;

@@ -9,6 +9,7 @@
 
 #include "oma/Ea3Tag.h"
 #include "oma/FileBytes.h"
+#include "oma/Mp3Frames.h"
 
 enum class OmaStatus {
     Ok,
@@ -20,6 +21,7 @@ enum class OmaStatus {
     BadParameters,     // a codec we serve, with parameters its decoder would refuse
     NoFrames,          // not one whole frame of audio behind the header
     Undecodable,       // the decoder refused the parameters or the first frame
+    NeedsSse2,         // the decoder is built for SSE2, which this processor lacks
 };
 
 enum class OmaCodec { Atrac3, Atrac3Plus, Lpcm, Mp3, Wma, Atrac3PlusLossless, Atrac3Lossless, Unknown };
@@ -37,9 +39,10 @@ struct OmaInfo {
     int32_t codecId = -1;      // the header's codec byte
     uint32_t codecParams = 0;  // its 24-bit parameter word
     int32_t encryptionId = 0;  // 0xFFFF or 0xFF80 for a plain file
-    int32_t frameSize = 0;     // bytes per frame
+    int32_t frameSize = 0;     // bytes per frame; for MP3 the frames' mean size, rounded
     int32_t sampleRate = 0;    // Hz
     int32_t channels = 0;
+    int32_t bitRate = 0;          // bits per second: for MP3 the mean over the frames, else the frame size's
     bool jointStereo = false;     // ATRAC3 only
     int32_t samplesPerFrame = 0;  // per channel
     int32_t delay = 0;            // decoded samples before the first real one
@@ -51,11 +54,15 @@ struct OmaInfo {
 
 struct OmaRead {
     OmaStatus status = OmaStatus::NotOma;
-    OmaInfo info;  // filled as far as the reader got: the codec of a refused file is known
-    Ea3Tags tags;  // the text of every tag block read
+    OmaInfo info;   // filled as far as the reader got: the codec of a refused file is known
+    Ea3Tags tags;   // the text of every tag block read
+    Mp3Frames mp3;  // MP3 only: where each frame lies, and the encoder's header
 };
 
 // Reads the tags and the header and works out the stream's length:
 //   frames x samples per frame - delay, or the TLEN when a tag holds one (never more than
 //   frames x samples per frame; what the decoder does not cover up to it is silence).
+// MP3's frames are walked from their own headers (oma/Mp3Frames); its length is frames x
+// samples per frame less the encoder's delay and padding and the decoder's own 529 samples of
+// delay (the delay alone, without a LAME-style header), capped by a TLEN.
 OmaRead ReadOma(FileBytes& file);

@@ -3,6 +3,7 @@
 // are ones the decoders take, and the length follows the delay rule or a TLEN without passing
 // what the frames hold.
 #include <algorithm>
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -14,6 +15,28 @@
 #include "tests/fuzz/FuzzCheck.h"
 
 namespace {
+
+// MP3: every indexed frame is a Layer III frame of the first one's stream, inside the file, in
+// order and apart; the length never passes what the frames hold.
+void CheckMp3(const OmaRead& read, FileBytes& file, int64_t size) {
+    const OmaInfo& info = read.info;
+    const Mp3Frames& mp3 = read.mp3;
+    FUZZ_REQUIRE(info.frames >= 1 && static_cast<size_t>(info.frames) == mp3.offsets.size());
+    FUZZ_REQUIRE(mp3.sizes.size() == mp3.offsets.size());
+    int64_t end = info.dataOffset;
+    for (size_t i = 0; i < mp3.offsets.size(); ++i) {
+        FUZZ_REQUIRE(mp3.offsets[i] >= end && mp3.offsets[i] + mp3.sizes[i] <= size);
+        std::array<uint8_t, 4> head{};
+        FUZZ_REQUIRE(file.ReadAt(mp3.offsets[i], head.data(), 4));
+        const auto h = ParseMp3Header(std::span<const uint8_t, 4>(head));
+        FUZZ_REQUIRE(h && h->size == mp3.sizes[i] && h->sampleRate == info.sampleRate && h->channels == info.channels);
+        end = mp3.offsets[i] + mp3.sizes[i];
+    }
+    FUZZ_REQUIRE(info.sampleRate >= 8000 && info.sampleRate <= 48000);
+    FUZZ_REQUIRE(info.samplesPerFrame == 1152 || info.samplesPerFrame == 576);
+    FUZZ_REQUIRE(info.delay >= kMp3DecoderDelay);
+    FUZZ_REQUIRE(info.samples > 0 && info.samples <= info.frames * info.samplesPerFrame);
+}
 
 void CheckAccepted(const OmaInfo& info, int64_t size) {
     FUZZ_REQUIRE(info.codec == OmaCodec::Atrac3 || info.codec == OmaCodec::Atrac3Plus || info.codec == OmaCodec::Lpcm);
@@ -46,16 +69,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     switch (read.status) {
         case OmaStatus::Ok:
-            CheckAccepted(read.info, file.Size());
+            if (read.info.codec == OmaCodec::Mp3) {
+                CheckMp3(read, file, file.Size());
+            } else {
+                CheckAccepted(read.info, file.Size());
+            }
             break;
         case OmaStatus::Encrypted:
             FUZZ_REQUIRE(read.info.encryptionId != 0xFFFF && read.info.encryptionId != 0xFF80);
             break;
         case OmaStatus::UnsupportedCodec:
             FUZZ_REQUIRE(read.info.codec != OmaCodec::Atrac3 && read.info.codec != OmaCodec::Atrac3Plus &&
-                         read.info.codec != OmaCodec::Lpcm);
+                         read.info.codec != OmaCodec::Lpcm && read.info.codec != OmaCodec::Mp3);
             break;
         case OmaStatus::Undecodable:
+        case OmaStatus::NeedsSse2:
             FUZZ_REQUIRE(false);  // only the stream, once it has tried a decoder, says so
             break;
         default:

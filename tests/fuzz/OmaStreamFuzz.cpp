@@ -22,10 +22,10 @@ struct Codec {
 };
 
 // ATRAC3 in each frame size, with and without joint stereo; ATRAC3plus stereo and mono in a few
-// frame sizes; LPCM.
+// frame sizes; LPCM; MP3, whose frames carry their own parameters.
 constexpr Codec kCodecs[] = {
-    {0, 0x002030}, {0, 0x022018}, {0, 0x002026}, {0, 0x022030}, {0, 0x000030},
-    {1, 0x0028FF}, {1, 0x00245D}, {1, 0x002817}, {1, 0x00287F}, {4, 0x000000},
+    {0, 0x002030}, {0, 0x022018}, {0, 0x002026}, {0, 0x022030}, {0, 0x000030}, {1, 0x0028FF},
+    {1, 0x00245D}, {1, 0x002817}, {1, 0x00287F}, {4, 0x000000}, {3, 0x000000},
 };
 
 std::vector<uint8_t> FileFrom(const uint8_t* data, size_t size) {

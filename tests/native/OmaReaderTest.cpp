@@ -70,7 +70,6 @@ TEST(OmaHeader, ReadsEachCodecsParameters) {
 
 TEST(OmaHeader, RecognisesCodecsItDoesNotServe) {
     const std::pair<uint8_t, OmaCodec> rows[] = {
-        {3, OmaCodec::Mp3},
         {5, OmaCodec::Wma},
         {33, OmaCodec::Atrac3PlusLossless},
         {34, OmaCodec::Atrac3Lossless},
@@ -96,7 +95,7 @@ TEST(OmaHeader, EncryptedUnlessTheIdIsOneOfTheTwoPlainOnes) {
         SCOPED_TRACE(id);
         EXPECT_EQ(Read(WithFrames(Header(0, kLp2, id), 384 * 4)).status, status);
         // An encrypted file is refused before its codec is looked at.
-        EXPECT_EQ(Read(WithFrames(Header(3, 0, id), 384 * 4)).status,
+        EXPECT_EQ(Read(WithFrames(Header(5, 0, id), 384 * 4)).status,
                   status == OmaStatus::Ok ? OmaStatus::UnsupportedCodec : status);
     }
 }

@@ -256,6 +256,55 @@ TEST_F(EngineScripted, ARenderThatIsNotExactlySOkFailsLikeAnError) {
     }
 }
 
+// A plain OMA file of a codec we serve never meets the machine's filters, even where they would
+// render it; an encrypted one, or one of a codec we do not serve, meets them first as any other
+// file. The scripted graph cannot take our source, so our road ends in the box here.
+TEST_F(EngineScripted, PlainOmaGoesToTheOwnSourceAndOnlyTheRestAsksTheMachine) {
+    // The 96-byte header by hand: "EA3", version 1, size 0x60, the encryption id at 6, the codec
+    // byte at 32; then one 1024-byte frame (LPCM needs no parameters).
+    auto oma = [](uint8_t codec, uint16_t encryption) {
+        std::string bytes(96 + 1024, '\0');
+        bytes.replace(0, 6, std::string("EA3\x01\x00\x60", 6));
+        bytes[6] = static_cast<char>(encryption >> 8);
+        bytes[7] = static_cast<char>(encryption);
+        bytes[32] = static_cast<char>(codec);
+        return bytes;
+    };
+    struct Case {
+        const char* what;
+        std::string bytes;
+        bool machineAsked;
+    };
+    const Case cases[] = {
+        {"plain LPCM", oma(4, 0xFFFF), false},
+        {"plain LPCM, the other plain id", oma(4, 0xFF80), false},
+        {"encrypted LPCM", oma(4, 0x0001), true},
+        {"WMA", oma(5, 0xFFFF), true},
+        {"unknown codec", oma(0x42, 0xFFFF), true},
+        {"not OMA", "RIFF", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string name = dir + "case.oma";
+        ASSERT_TRUE(testsupport::WriteFileBytes(name, c.bytes));
+        for (const HRESULT machine : {S_OK, E_FAIL}) {
+            fake.answers = {{"IGraphBuilder::RenderFile", machine}};
+            fake.log.clear();
+            engine.OpenFile(name);
+            EXPECT_EQ(fake.LinesStartingWith("IGraphBuilder::RenderFile").size(), c.machineAsked ? 1u : 0u);
+            EXPECT_EQ(fake.LinesStartingWith("CoCreateInstance").size(), 1u) << "one graph per file";
+            if (c.machineAsked && machine == S_OK) {
+                EXPECT_EQ(engine.State, esStopped);
+                EXPECT_EQ(fake.LinesStartingWith("NotifyUser"), Lines{});
+            } else {
+                EXPECT_EQ(fake.LinesStartingWith("NotifyUser").size(), 1u);
+                EXPECT_FALSE(GraphIsOpen());
+            }
+            engine.CloseGraph();
+        }
+    }
+}
+
 TEST_F(EngineScripted, AFailedFirstRenderLeavesTheEngineIdle) {
     fake.answers = {{"IGraphBuilder::RenderFile", S_FALSE}};
     engine.OpenFile(file);

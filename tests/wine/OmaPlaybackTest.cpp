@@ -3,8 +3,11 @@
 // headers), first through the engine in this process, where the graph's filters, its events and
 // the notices can be seen, then through the stand-in player and the DLL, as a user meets them.
 #include "base/Notify.h"
+#include "decode/CpuFeatures.h"
 #include "engine/AsyncSource.h"
 #include "engine/Morlune.h"
+#include "decode/WinFileBytes.h"
+#include "host/ExtendedFields.h"
 #include "tests/wine/MediaDir.h"
 #include "tests/wine/TestSupport.h"
 #include "tools/mkmedia/MediaWriter.h"
@@ -98,6 +101,19 @@ struct Variants {
 };
 
 const std::wstring kCannotPlay = L"无法执行文件";
+
+// MP3 inside OMA, made at build time (tests/media/make-mp3-oma): 4 s of encoder input each, with
+// a LAME-style header, so the length is exactly 4000 ms however the frames fall.
+const char* const kMp3Media[] = {"mp3-cbr.oma", "mp3-vbr.oma", "mp3-mono48.oma"};
+
+std::string Mp3Path(const char* name) {
+    std::string path = std::string("Z:") + ATRAC3DS_MP3_MEDIA_DIR + "/" + name;
+    for (char& c : path) {
+        if (c == '/')
+            c = '\\';
+    }
+    return path;
+}
 
 // ---- Through the engine, in this process ------------------------------------------------------
 
@@ -392,6 +408,46 @@ TEST_F(OmaEngine, BrokenHeadersAreRefusedWithOneBoxAndAnEncryptedFileSaysOpenMG)
     EXPECT_TRUE(GraphIsOpen());
 }
 
+TEST_F(OmaEngine, WithoutSse2TheFfmpegCodecsAreRefusedWithTheirOwnLine) {
+    OverrideCpuHasSse2(false);
+    engine.OpenFile(testmedia::Path("atrac3_lp2_2500ms.oma"));
+    ASSERT_EQ(notices.size(), 1u);
+    EXPECT_EQ(notices[0].rfind(kCannotPlay + L"\n", 0), 0u) << "the usual line first";
+    EXPECT_NE(notices[0].find(L"SSE2"), std::wstring::npos);
+    EXPECT_FALSE(GraphIsOpen());
+
+    // LPCM needs none of FFmpeg: it still plays. Four frames of silence behind its header.
+    notices.clear();
+    std::string lpcm = variants.lp2.substr(0, kHeader) + std::string(4 * 1024, '\0');
+    lpcm[32] = 4;
+    engine.OpenFile(Write("lpcm.oma", lpcm));
+    OverrideCpuHasSse2(std::nullopt);
+    EXPECT_TRUE(notices.empty());
+    EXPECT_TRUE(GraphIsOpen());
+}
+
+// The player's length (the graph's duration) and the extended info's "length" are one figure for
+// every plain OMA file, MP3 included: both come from the reader's length now that no filter of
+// the machine plays these files in its own way.
+TEST_F(OmaEngine, TheGraphsLengthIsTheExtendedInfosForEveryPlainFile) {
+    std::vector<std::string> files;
+    for (const Medium& m : kMedia)
+        files.push_back(testmedia::Path(m.name));
+    for (const char* name : kMp3Media)
+        files.push_back(Mp3Path(name));
+    for (const std::string& file : files) {
+        SCOPED_TRACE(file);
+        engine.OpenFile(file);
+        ASSERT_TRUE(notices.empty());
+        std::unique_ptr<FileBytes> bytes = OpenFileBytes(std::wstring(file.begin(), file.end()));
+        ASSERT_TRUE(bytes);
+        const auto length = ExtendedField(ReadOma(*bytes), "length");
+        ASSERT_TRUE(length);
+        EXPECT_EQ(std::to_string(engine.GetDurationMs()), std::string(length->begin(), length->end()));
+        engine.CloseGraph();
+    }
+}
+
 // ---- Through the stand-in player and the DLL --------------------------------------------------
 
 using Line = testsupport::HostLine;
@@ -618,6 +674,85 @@ TEST_F(OmaPlayer, BadFilesNeverTakeThePlayerDownAndTheRefusedOnesShowOneBox) {
     EXPECT_LE(last, 1134);
     EXPECT_EQ(plays.back().Number("result"), 0) << "and a good file plays after all of them";
     EXPECT_EQ(Count(BeforePlay(std::size(cases) + 1), "box title="), 0u);
+}
+
+// ---- MP3 inside OMA, through the stand-in player -----------------------------------------------
+
+class Mp3Player : public OmaPlayer {
+protected:
+    void SetUp() override {
+        for (const char* name : kMp3Media) {
+            ASSERT_NE(GetFileAttributesA(Mp3Path(name).c_str()), INVALID_FILE_ATTRIBUTES) << Mp3Path(name);
+        }
+        dir_ = testsupport::MakeProgramFolder("mp3-player", {"host.exe", "in_atrac3ds.dll"});
+    }
+};
+
+TEST_F(Mp3Player, PlaysSeeksPausesAndEndsWhereItsLengthSays) {
+    std::string files;
+    for (const char* name : kMp3Media)
+        files += " " + testsupport::Quote(Mp3Path(name));
+    // Each file plays a while; the first is sought, paused and resumed; the last is sought near
+    // its end and left to end.
+    const auto lines = Run(
+        "--script \"play 0; wait 700; info; seek 2000; wait 700; pause; wait 600; paused; unpause; wait 300; "
+        "play 1; wait 700; info; play 2; wait 700; info; seek 3000; wait 1600; quit\"" +
+        files);
+    EXPECT_TRUE(Only(lines, "box").empty());
+    const auto plays = Only(lines, "play");
+    const auto infos = Only(lines, "info");
+    ASSERT_EQ(plays.size(), 3u);
+    ASSERT_EQ(infos.size(), 3u);
+    for (size_t i = 0; i < 3; ++i) {
+        SCOPED_TRACE(kMp3Media[i]);
+        EXPECT_EQ(plays[i].Number("result"), 0);
+        EXPECT_EQ(plays[i].Number("length"), 4000);
+        EXPECT_EQ(infos[i].Number("length"), 4000);
+    }
+
+    // Positions by phase: after the first seek within a frame (26 ms) and two polls of 2000, in
+    // real time; standing still while paused; the last track's poll ends it before 4000.
+    enum { kFirst, kSought, kPaused, kUnpaused, kOthers } phase = kFirst;
+    std::vector<std::pair<int, int>> afterSeek;  // ms, t
+    size_t pausedPolls = 0;
+    size_t track = 0;
+    int lastOfLast = -1;
+    bool lastEnded = false;
+    for (const Line& l : lines) {
+        if (l.word == "play")
+            ++track;
+        if (track == 1 && l.word == "seek")
+            phase = kSought;
+        else if (track == 1 && l.word == "pause")
+            phase = kPaused;
+        else if (track == 1 && l.word == "unpause")
+            phase = kUnpaused;
+        else if (track > 1)
+            phase = kOthers;
+        if (l.word != "pos")
+            continue;
+        if (phase == kSought)
+            afterSeek.emplace_back(l.Number("ms"), l.Number("t"));
+        if (phase == kPaused)
+            ++pausedPolls;
+        if (track == 3) {
+            lastEnded = lastEnded || l.Number("ms") == -1;
+            lastOfLast = l.Number("ms") >= 0 ? l.Number("ms") : lastOfLast;
+        }
+    }
+    ASSERT_GE(afterSeek.size(), 5u);
+    printf("first position after the seek to 2000: %d\n", afterSeek.front().first);
+    EXPECT_GE(afterSeek.front().first, 2000 - 27);
+    EXPECT_LE(afterSeek.front().first, 2000 + 27 + 100);
+    const int advanced = afterSeek.back().first - afterSeek.front().first;
+    const int clock = afterSeek.back().second - afterSeek.front().second;
+    EXPECT_NEAR(advanced, clock, 100 + clock / 10);
+    EXPECT_LE(pausedPolls, 1u) << "the position stands still while paused";
+    ASSERT_EQ(Only(lines, "paused").size(), 1u);
+    EXPECT_EQ(Only(lines, "paused")[0].Number("value"), 1);
+    EXPECT_TRUE(lastEnded) << "the last file ends";
+    EXPECT_GT(lastOfLast, 3000);
+    EXPECT_LT(lastOfLast, 4000 - 500) << "the poll that reaches the last 500 ms stops it";
 }
 
 }  // namespace
