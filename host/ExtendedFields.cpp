@@ -60,6 +60,10 @@ std::u16string CodecName(const OmaInfo& info) {
 
 // kb/s, rounded; 0 when the header does not give what it takes.
 int64_t BitRateKbps(const OmaInfo& info) {
+    if (info.codec == OmaCodec::Mp3) {
+        // The mean over the frames: a VBR file's frames each have their own.
+        return info.bitRate > 0 ? (int64_t{info.bitRate} + 500) / 1000 : 0;
+    }
     if (info.frameSize <= 0 || info.sampleRate <= 0 || info.samplesPerFrame <= 0) {
         return 0;
     }
@@ -89,7 +93,7 @@ std::u16string FormatInformation(const OmaInfo& info) {
         line(u"声道：", channels);
     }
     if (info.frameSize > 0) {
-        line(u"帧大小：", Decimal(info.frameSize) + u" 字节");
+        line(u"帧大小：", (info.codec == OmaCodec::Mp3 ? u"平均 " : u"") + Decimal(info.frameSize) + u" 字节");
         line(u"帧数：", Decimal(info.frames));
     }
     if (info.samples > 0) {

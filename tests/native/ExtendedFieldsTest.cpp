@@ -6,6 +6,7 @@
 
 #include "decode/StdioFileBytes.h"
 #include "host/ExtendedFields.h"
+#include "tests/native/Mp3MediaFiles.h"
 #include "tests/native/OmaBytes.h"
 #include "tests/native/ReferenceDecode.h"
 
@@ -82,6 +83,42 @@ TEST(ExtendedFields, LpcmEncryptedAndRefusedFiles) {
     // Not OMA at all: nothing, not even the type.
     EXPECT_EQ(Narrow(ExtendedField(read(Bytes(200, 'x'), 0), "type")), "<none>");
     EXPECT_EQ(Narrow(ExtendedField(read({}, 0), "length")), "<none>");
+}
+
+TEST(ExtendedFields, Mp3LengthAndMeanBitRate) {
+    if (!reference::HaveFfmpeg()) {
+        GTEST_SKIP() << "needs Debian's ffmpeg to make MP3 media";
+    }
+    struct Row {
+        const char* name;
+        const char* options;
+        int32_t rate;
+        const char* bitrate;
+    };
+    // CBR at 128 kb/s, and VBR whose mean is whatever the encoder chose.
+    const Row rows[] = {{"fields-cbr", "-b:a 128k", 44100, "128"}, {"fields-vbr", "-q:a 4", 48000, nullptr}};
+    for (const Row& row : rows) {
+        const mp3media::Made made = mp3media::Make(row.name, row.rate, 2, 3, row.options);
+        ASSERT_FALSE(made.mp3.empty());
+        MemoryFileBytes bytes(made.oma);
+        const OmaRead read = ReadOma(bytes);
+        ASSERT_EQ(read.status, OmaStatus::Ok) << row.name;
+        // With the encoder's delay and padding read from its LAME header, the length is the input's.
+        EXPECT_EQ(Narrow(ExtendedField(read, "length")), "3000") << row.name;
+        const std::string kbps = Narrow(ExtendedField(read, "bitrate"));
+        if (row.bitrate) {
+            EXPECT_EQ(kbps, row.bitrate);
+        } else {
+            // The file's bytes over its three seconds, within a few percent (the Xing frame and
+            // the encoder's padding frames count in the one and not quite in the other).
+            const double overall = static_cast<double>(std::filesystem::file_size(made.mp3)) * 8 / 3 / 1000;
+            EXPECT_NEAR(std::stoi(kbps), overall, overall * 0.06) << kbps;
+        }
+        const auto info = ExtendedField(read, "formatinformation");
+        ASSERT_TRUE(info);
+        EXPECT_EQ(info->rfind(u"编码：MP3\r\n", 0), 0u);
+        EXPECT_NE(info->find(u"帧大小：平均 "), std::u16string::npos);
+    }
 }
 
 TEST(ExtendedFields, FamilyFromTheNameAlone) {
