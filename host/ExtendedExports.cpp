@@ -2,7 +2,8 @@
 // burner and ReplayGain look inside OMA files: tag text and header facts by name, and the decoded
 // PCM through handles. The player calls them from its worker threads, several at once, while its
 // UI thread plays another file through the record, so nothing here touches the engine, COM or a
-// window, never shows a box, and keeps no state but the table of open handles behind its lock.
+// window, never shows a box, and keeps no state but the table of open handles and the last files'
+// front reads, each behind its lock.
 // Every export catches everything at its edge: an exception must not reach the player's thread.
 #include <windows.h>
 
