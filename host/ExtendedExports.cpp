@@ -70,7 +70,8 @@ private:
 std::optional<OmaRead> ReadFront(const wchar_t* name) {
     static FrontCache cache;
     WIN32_FILE_ATTRIBUTE_DATA facts{};
-    if (!GetFileAttributesExW(name, GetFileExInfoStandard, &facts) || (facts.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    if (!GetFileAttributesExW(name, GetFileExInfoStandard, &facts) ||
+        (facts.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
         return std::nullopt;
     }
     const std::wstring key(name);

@@ -359,9 +359,9 @@ struct TextFrameId {
 };
 
 constexpr TextFrameId kTextFrames[] = {
-    {"TT2", "TIT2", TagField::Title},     {"TP1", "TPE1", TagField::Artist},      {"TAL", "TALB", TagField::Album},
-    {"TP2", "TPE2", TagField::AlbumArtist}, {"TCO", "TCON", TagField::Genre},   {"TYE", "TYER", TagField::Year},
-    {"TRK", "TRCK", TagField::TrackNumber}, {"TPA", "TPOS", TagField::Disc},    {"TCM", "TCOM", TagField::Composer},
+    {"TT2", "TIT2", TagField::Title},       {"TP1", "TPE1", TagField::Artist}, {"TAL", "TALB", TagField::Album},
+    {"TP2", "TPE2", TagField::AlbumArtist}, {"TCO", "TCON", TagField::Genre},  {"TYE", "TYER", TagField::Year},
+    {"TRK", "TRCK", TagField::TrackNumber}, {"TPA", "TPOS", TagField::Disc},   {"TCM", "TCOM", TagField::Composer},
 };
 
 }  // namespace
@@ -438,9 +438,9 @@ void Ea3Tags::Keep(TagField field, std::u16string text) {
 
 void Ea3Tags::ReadBlock(const Ea3TagHeader& header, std::span<const uint8_t> body) {
     bool tlenSeen = false;
-    std::u16string yearFromTime;     // TDRC, where the block has no TYER
-    std::u16string comment;          // the first COMM with an empty description
-    std::u16string describedComment; // else the first COMM at all (players' own notes carry one)
+    std::u16string yearFromTime;      // TDRC, where the block has no TYER
+    std::u16string comment;           // the first COMM with an empty description
+    std::u16string describedComment;  // else the first COMM at all (players' own notes carry one)
     WalkFrames(header, body, [&](std::string_view id, std::span<const uint8_t> content) {
         const bool v2 = id.size() == 3;
         for (const TextFrameId& frame : kTextFrames) {

@@ -20,9 +20,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const auto body = std::vector<uint8_t>(data + 1, data + size);
     const auto bodySize = static_cast<uint32_t>(body.size());
 
-    std::vector<uint8_t> file = {'e', 'a', '3', static_cast<uint8_t>(2 + pick % 3), 0, static_cast<uint8_t>(pick & 0xF0),
-                                 static_cast<uint8_t>(bodySize >> 21 & 0x7F), static_cast<uint8_t>(bodySize >> 14 & 0x7F),
-                                 static_cast<uint8_t>(bodySize >> 7 & 0x7F), static_cast<uint8_t>(bodySize & 0x7F)};
+    std::vector<uint8_t> file = {'e',
+                                 'a',
+                                 '3',
+                                 static_cast<uint8_t>(2 + pick % 3),
+                                 0,
+                                 static_cast<uint8_t>(pick & 0xF0),
+                                 static_cast<uint8_t>(bodySize >> 21 & 0x7F),
+                                 static_cast<uint8_t>(bodySize >> 14 & 0x7F),
+                                 static_cast<uint8_t>(bodySize >> 7 & 0x7F),
+                                 static_cast<uint8_t>(bodySize & 0x7F)};
     file.insert(file.end(), body.begin(), body.end());
     if (pick & 0x10) {
         // The footer flag: a copy of the header, "3ae" first.
@@ -49,9 +56,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     FUZZ_REQUIRE(read.tags.LengthMs() == second.tags.LengthMs());
 
-    const std::string_view names[] = {"title",  "artist", "album",    "albumartist", "genre", "year",
-                                      "tracknumber", "disc", "composer", "comment", "length", "bitrate",
-                                      "type", "lossless", "formatinformation", "family", "nonsense"};
+    const std::string_view names[] = {"title",  "artist",      "album", "albumartist", "genre",
+                                      "year",   "tracknumber", "disc",  "composer",    "comment",
+                                      "length", "bitrate",     "type",  "lossless",    "formatinformation",
+                                      "family", "nonsense"};
     for (const std::string_view name : names) {
         const auto value = ExtendedField(read, name);
         if (!value) {

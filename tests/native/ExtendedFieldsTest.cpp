@@ -56,10 +56,10 @@ TEST(ExtendedFields, HeaderFactsOfTheRealMedia) {
     }
     const auto info = ExtendedField(ReadMedium("atrac3_lp4_mix_20s.oma"), "formatinformation");
     ASSERT_TRUE(info);
-    for (const std::u16string& line : {std::u16string(u"编码：ATRAC3"), std::u16string(u"比特率：66 kbps"),
-                                       std::u16string(u"采样率：44100 Hz"), std::u16string(u"声道：2（联合立体声）"),
-                                       std::u16string(u"帧大小：192 字节"), std::u16string(u"帧数：864"),
-                                       std::u16string(u"长度：0:20（20035 毫秒）"), std::u16string(u"加密：否")}) {
+    for (const std::u16string& line :
+         {std::u16string(u"编码：ATRAC3"), std::u16string(u"比特率：66 kbps"), std::u16string(u"采样率：44100 Hz"),
+          std::u16string(u"声道：2（联合立体声）"), std::u16string(u"帧大小：192 字节"), std::u16string(u"帧数：864"),
+          std::u16string(u"长度：0:20（20035 毫秒）"), std::u16string(u"加密：否")}) {
         EXPECT_NE(info->find(line), std::u16string::npos) << Narrow(line);
     }
 }

@@ -12,7 +12,7 @@
 namespace {
 
 #define SKIP_WITHOUT_REFERENCE()                                                                     \
-    if (!reference::HaveFfmpeg() || reference::MediaFiles().empty()) {                              \
+    if (!reference::HaveFfmpeg() || reference::MediaFiles().empty()) {                               \
         GTEST_SKIP() << "needs Debian's ffmpeg and the media in " << reference::MediaDir().string(); \
     }
 
@@ -91,7 +91,8 @@ TEST(PcmReader, SeeksLandOnTheExactSample) {
             const int64_t got = reader->Read(bytes.data(), bytes.size(), [] { return true; });
             bytes.resize(static_cast<size_t>(std::max<int64_t>(got, 0)));
             const size_t sample = static_cast<size_t>(int64_t{ms} * reader->SampleRate() / 1000);
-            EXPECT_EQ(Mismatches(Samples(bytes), *ref, (sample + delay) * channels), 0) << path << " at " << ms << " ms";
+            EXPECT_EQ(Mismatches(Samples(bytes), *ref, (sample + delay) * channels), 0)
+                << path << " at " << ms << " ms";
         }
         // Past the end: nothing more; before the start: the start.
         reader->SeekMs(lengthMs + 5000);

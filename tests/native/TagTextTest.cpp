@@ -69,7 +69,9 @@ TEST(TagText, EveryEncodingGivesTheSameText) {
         {"UTF-16 big-endian without a mark", Text(2, Units(kKorean, true)), kKorean},
         {"UTF-8 in three-byte sequences", Text(3, Utf8("\xED\x95\x9C\xEA\xB5\xAD\xEC\x96\xB4")), kKorean},
         {"UTF-8 beyond the basic plane", Text(3, Utf8("\xF0\x9F\x8E\xB5x")), kBeyondBmp},
-        {"UTF-8 malformed: a lone continuation and a cut sequence", Text(3, Utf8("a\x80" "b\xE6\xB5")),
+        {"UTF-8 malformed: a lone continuation and a cut sequence",
+         Text(3, Utf8("a\x80"
+                      "b\xE6\xB5")),
          u"a\uFFFDb\uFFFD\uFFFD"},
         {"UTF-8 overlong", Text(3, Utf8("\xC0\xAF")), u"\uFFFD\uFFFD"},
     };
@@ -108,9 +110,9 @@ TEST(TagText, EveryFieldByItsFramesInEachVersion) {
         const char* v3;
     };
     const Row rows[] = {
-        {TagField::Title, "TT2", "TIT2"},      {TagField::Artist, "TP1", "TPE1"}, {TagField::Album, "TAL", "TALB"},
-        {TagField::AlbumArtist, "TP2", "TPE2"}, {TagField::Genre, "TCO", "TCON"}, {TagField::Year, "TYE", "TYER"},
-        {TagField::TrackNumber, "TRK", "TRCK"}, {TagField::Disc, "TPA", "TPOS"},  {TagField::Composer, "TCM", "TCOM"},
+        {TagField::Title, "TT2", "TIT2"},       {TagField::Artist, "TP1", "TPE1"}, {TagField::Album, "TAL", "TALB"},
+        {TagField::AlbumArtist, "TP2", "TPE2"}, {TagField::Genre, "TCO", "TCON"},  {TagField::Year, "TYE", "TYER"},
+        {TagField::TrackNumber, "TRK", "TRCK"}, {TagField::Disc, "TPA", "TPOS"},   {TagField::Composer, "TCM", "TCOM"},
     };
     for (const Row& row : rows) {
         for (int version : {2, 3, 4}) {

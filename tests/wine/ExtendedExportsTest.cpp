@@ -74,14 +74,16 @@ std::string FieldA(const std::string& file, const char* field) {
 Bytes Text(uint8_t encoding, const std::wstring& text) {
     Bytes b{encoding};
     if (encoding == 0) {
-        for (wchar_t c : text) b.push_back(static_cast<uint8_t>(c));
+        for (wchar_t c : text)
+            b.push_back(static_cast<uint8_t>(c));
     } else if (encoding == 3) {
         const int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
         std::string utf8(static_cast<size_t>(n), '\0');
         WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, utf8.data(), n, nullptr, nullptr);
         b.insert(b.end(), utf8.begin(), utf8.end() - 1);
     } else {
-        if (encoding == 1) Append(b, {0xFF, 0xFE});
+        if (encoding == 1)
+            Append(b, {0xFF, 0xFE});
         for (wchar_t c : text) {
             const auto hi = static_cast<uint8_t>(c >> 8), lo = static_cast<uint8_t>(c);
             Append(b, encoding == 1 ? Bytes{lo, hi} : Bytes{hi, lo});
@@ -92,7 +94,8 @@ Bytes Text(uint8_t encoding, const std::wstring& text) {
 
 Bytes Described(uint8_t encoding, const char* language, const std::wstring& description, const std::wstring& text) {
     Bytes b = Text(encoding, description);
-    if (language) b.insert(b.begin() + 1, language, language + 3);
+    if (language)
+        b.insert(b.begin() + 1, language, language + 3);
     Append(b, encoding == 1 || encoding == 2 ? Bytes{0, 0} : Bytes{0});
     const Bytes value = Text(encoding, text);
     b.insert(b.end(), value.begin() + 1, value.end());
@@ -110,9 +113,9 @@ std::string Write(const std::string& name, const Bytes& bytes) {
     return path;
 }
 
-const std::wstring kTitle = L"\u6D4B\u8BD5\u66F2\u76EE";         // 测试曲目
+const std::wstring kTitle = L"\u6D4B\u8BD5\u66F2\u76EE";           // 测试曲目
 const std::wstring kJapanese = L"\u3053\u3093\u306B\u3061\u306F";  // こんにちは
-const std::wstring kKorean = L"\uD55C\uAD6D\uC5B4 \uB178\uB798";  // 한국어 노래
+const std::wstring kKorean = L"\uD55C\uAD6D\uC5B4 \uB178\uB798";   // 한국어 노래
 
 struct Variant {
     const char* name;
@@ -122,7 +125,7 @@ struct Variant {
 
 std::vector<Variant> Variants() {
     std::vector<Variant> variants;
-    {   // Chinese, Japanese and Korean in UTF-16 with marks, version 3, every field.
+    {  // Chinese, Japanese and Korean in UTF-16 with marks, version 3, every field.
         Bytes body;
         Append(body, Frame(3, "TIT2", Text(1, kTitle)));
         Append(body, Frame(3, "TPE1", Text(1, kJapanese)));
@@ -134,22 +137,33 @@ std::vector<Variant> Variants() {
         Append(body, Frame(3, "TPOS", Text(1, L"1/2")));
         Append(body, Frame(3, "TCOM", Text(1, L"\u4F5C\u66F2")));
         Append(body, Frame(3, "COMM", Described(1, "chi", L"", L"\u5907\u6CE8")));
-        variants.push_back({"cjk.oma", Block(3, body),
-                            {{"title", kTitle}, {"artist", kJapanese}, {"album", kKorean},
-                             {"albumartist", L"\u7FA4\u661F"}, {"genre", L"\u6D41\u884C"}, {"year", L"2024"},
-                             {"tracknumber", L"3/12"}, {"disc", L"1/2"}, {"composer", L"\u4F5C\u66F2"},
+        variants.push_back({"cjk.oma",
+                            Block(3, body),
+                            {{"title", kTitle},
+                             {"artist", kJapanese},
+                             {"album", kKorean},
+                             {"albumartist", L"\u7FA4\u661F"},
+                             {"genre", L"\u6D41\u884C"},
+                             {"year", L"2024"},
+                             {"tracknumber", L"3/12"},
+                             {"disc", L"1/2"},
+                             {"composer", L"\u4F5C\u66F2"},
                              {"comment", L"\u5907\u6CE8"}}});
     }
-    {   // UTF-16 big-endian, version 4: a recording time for the year, the library's track number.
+    {  // UTF-16 big-endian, version 4: a recording time for the year, the library's track number.
         Bytes body;
         Append(body, Frame(4, "TIT2", Text(2, kJapanese)));
         Append(body, Frame(4, "TDRC", Text(2, L"2019-03-04")));
         Append(body, Frame(4, "TXXX", Described(2, nullptr, L"OMG_TRACK", L"5")));
-        variants.push_back({"be.oma", Block(4, body),
-                            {{"title", kJapanese}, {"year", L"2019"}, {"tracknumber", L"5"}, {"artist", L"<0>"},
+        variants.push_back({"be.oma",
+                            Block(4, body),
+                            {{"title", kJapanese},
+                             {"year", L"2019"},
+                             {"tracknumber", L"5"},
+                             {"artist", L"<0>"},
                              {"comment", L"<0>"}}});
     }
-    {   // UTF-8, version 4, in two blocks: the first block's title wins, the second fills in.
+    {  // UTF-8, version 4, in two blocks: the first block's title wins, the second fills in.
         Bytes first = Frame(4, "TIT2", Text(3, kKorean));
         Bytes second = Frame(4, "TIT2", Text(3, L"later"));
         Append(second, Frame(4, "TPE1", Text(3, L"\u00DCber \u4E2D")));
@@ -157,15 +171,19 @@ std::vector<Variant> Variants() {
         Append(tags, Block(4, second));
         variants.push_back({"utf8.oma", tags, {{"title", kKorean}, {"artist", L"\u00DCber \u4E2D"}}});
     }
-    {   // Latin-1, version 2.
+    {  // Latin-1, version 2.
         Bytes body;
         Append(body, Frame(2, "TT2", Text(0, L"Caf\u00E9 Cr\u00E8me")));
         Append(body, Frame(2, "TP1", Text(0, L"Artiste")));
         Append(body, Frame(2, "TCO", Text(0, L"(13)")));
         Append(body, Frame(2, "TRK", Text(0, L"07")));
-        variants.push_back({"latin1.oma", Block(2, body),
-                            {{"title", L"Caf\u00E9 Cr\u00E8me"}, {"artist", L"Artiste"}, {"genre", L"(13)"},
-                             {"tracknumber", L"07"}, {"album", L"<0>"}}});
+        variants.push_back({"latin1.oma",
+                            Block(2, body),
+                            {{"title", L"Caf\u00E9 Cr\u00E8me"},
+                             {"artist", L"Artiste"},
+                             {"genre", L"(13)"},
+                             {"tracknumber", L"07"},
+                             {"album", L"<0>"}}});
     }
     return variants;
 }
@@ -211,7 +229,8 @@ TEST_F(ExtendedExports, TagFieldsInEveryEncodingAndTheAnsiVariant) {
         EXPECT_EQ(FieldA(path, "bitrate"), "132") << v.name;
         EXPECT_EQ(FieldA(path, "type"), "0");
         EXPECT_EQ(FieldA(path, "lossless"), "0");
-        EXPECT_EQ(FieldW(Wide(path), "formatinformation").rfind(L"\u7F16\u7801\uFF1AATRAC3\r\n", 0), 0u) << "the codec first";
+        EXPECT_EQ(FieldW(Wide(path), "formatinformation").rfind(L"\u7F16\u7801\uFF1AATRAC3\r\n", 0), 0u)
+            << "the codec first";
     }
     // The family from a claimed extension alone, and from a file.
     EXPECT_NE(FieldW(L"oma", "family"), L"<0>");
@@ -284,9 +303,9 @@ bool LoadReference(const char* name, Reference& ref) {
     return true;
 }
 
-#define SKIP_WITHOUT_REFERENCE(name, ref)                                                       \
-    SKIP_WITHOUT_MEDIA(name);                                                                   \
-    if (!LoadReference(name, ref)) {                                                            \
+#define SKIP_WITHOUT_REFERENCE(name, ref)                                                         \
+    SKIP_WITHOUT_MEDIA(name);                                                                     \
+    if (!LoadReference(name, ref)) {                                                              \
         GTEST_SKIP() << "no reference decode of " << (name) << " beside the test (needs ffmpeg)"; \
     }
 
@@ -308,7 +327,8 @@ std::string ReadAll(intptr_t handle, size_t chunk, int* killswitch = nullptr) {
     std::string buffer(chunk, '\0');
     while (true) {
         const intptr_t got = getData(handle, buffer.data(), chunk, killswitch ? killswitch : &never);
-        if (got <= 0) break;
+        if (got <= 0)
+            break;
         pcm.append(buffer.data(), static_cast<size_t>(got));
     }
     return pcm;
@@ -456,9 +476,11 @@ TEST_F(ExtendedExports, OpenAndCloseCyclesHoldNothing) {
         EXPECT_GT(getData(handle, buffer, sizeof buffer, &never), 0);
         closeRead(handle);
     };
-    for (int i = 0; i < 20; ++i) cycle();  // the first decoder's one-off allocations
+    for (int i = 0; i < 20; ++i)
+        cycle();  // the first decoder's one-off allocations
     const ProcessCounters before = ReadProcessCounters();
-    for (int i = 0; i < 200; ++i) cycle();
+    for (int i = 0; i < 200; ++i)
+        cycle();
     const ProcessCounters after = ReadProcessCounters();
     printf("200 open/read/close cycles: before %s, after %s\n", Describe(before).c_str(), Describe(after).c_str());
     EXPECT_LE(after.handles - before.handles, 2);
@@ -468,7 +490,8 @@ TEST_F(ExtendedExports, OpenAndCloseCyclesHoldNothing) {
 
 // The player's threads convert four files while its UI thread plays a fifth through the record.
 LRESULT CALLBACK QuietPlayer(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
-    if (msg == WM_USER) return 0;  // playlist, shuffle and repeat queries: nothing set
+    if (msg == WM_USER)
+        return 0;  // playlist, shuffle and repeat queries: nothing set
     return DefWindowProcW(w, msg, wp, lp);
 }
 
@@ -503,7 +526,8 @@ TEST_F(ExtendedExports, FourConvertersWhileTheRecordPlays) {
                 intptr_t got = 0;
                 while ((got = getData(handle, buffer.data(), buffer.size(), &never)) > 0) {
                     pcm.append(buffer.data(), static_cast<size_t>(got));
-                    if (pcm.size() % (4608 * 40) == 0) Sleep(20);
+                    if (pcm.size() % (4608 * 40) == 0)
+                        Sleep(20);
                 }
                 closeRead(handle);
                 mismatches[i] = static_cast<int>(pcm.size()) == size ? Mismatches(pcm, refs[i], refs[i].delay * 2) : -2;
@@ -518,7 +542,8 @@ TEST_F(ExtendedExports, FourConvertersWhileTheRecordPlays) {
         testsupport::PumpMessages(50);
         lastPosition = mod->GetOutputTime();
     }
-    for (std::thread& t : threads) t.join();
+    for (std::thread& t : threads)
+        t.join();
     const int elapsed = static_cast<int>(GetTickCount() - start);
     const int advanced = lastPosition - firstPosition;
     printf("converted 4 files in %d ms while playback advanced %d ms\n", elapsed, advanced);

@@ -70,10 +70,10 @@ TEST(Record, TheDllExportsTheRecordAndTheExtendedExportsUndecorated) {
     }
     // The export table lists its names sorted; winampUseUnifiedFileInfoDlg is not among them, so
     // the player keeps showing the plug-in's own info dialog.
-    const std::vector<std::string> expected = {
-        "winampGetExtendedFileInfo",     "winampGetExtendedFileInfoW",    "winampGetExtendedRead_close",
-        "winampGetExtendedRead_getData", "winampGetExtendedRead_open",    "winampGetExtendedRead_openW",
-        "winampGetExtendedRead_setTime", "winampGetInModule2"};
+    const std::vector<std::string> expected = {"winampGetExtendedFileInfo",     "winampGetExtendedFileInfoW",
+                                               "winampGetExtendedRead_close",   "winampGetExtendedRead_getData",
+                                               "winampGetExtendedRead_open",    "winampGetExtendedRead_openW",
+                                               "winampGetExtendedRead_setTime", "winampGetInModule2"};
     EXPECT_EQ(found, expected);
 }
 
@@ -84,8 +84,7 @@ TEST(Record, StandInPlayerLoadsThePluginAndPrintsTheRecord) {
     EXPECT_EQ(rc, 0) << out;
     EXPECT_NE(out.find("load ok same-record=1"), std::string::npos) << out;
     EXPECT_NE(out.find("record version=0x100"), std::string::npos) << out;
-    EXPECT_NE(out.find("record description.hex=4B656C76616E6520B5C42041545241433320445320B2E5BCFE"),
-              std::string::npos)
+    EXPECT_NE(out.find("record description.hex=4B656C76616E6520B5C42041545241433320445320B2E5BCFE"), std::string::npos)
         << out;
     EXPECT_NE(out.find("record extensions.hex=6F6D673B6F6D61000000"), std::string::npos) << out;
     EXPECT_NE(out.find("unload done"), std::string::npos) << out;

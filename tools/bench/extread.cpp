@@ -34,7 +34,8 @@ Function Export(const char* name) {
 std::string ReadWhole(const std::wstring& path) {
     std::string bytes;
     HANDLE f = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (f == INVALID_HANDLE_VALUE) return bytes;
+    if (f == INVALID_HANDLE_VALUE)
+        return bytes;
     LARGE_INTEGER size{};
     GetFileSizeEx(f, &size);
     bytes.resize(static_cast<size_t>(size.QuadPart));
@@ -53,8 +54,8 @@ std::string TextFrame(const char* id, const std::wstring& text) {
     }
     const auto n = static_cast<uint32_t>(content.size());
     std::string frame = id;
-    frame += {static_cast<char>(n >> 24), static_cast<char>(n >> 16), static_cast<char>(n >> 8), static_cast<char>(n),
-              0, 0};
+    frame +=
+        {static_cast<char>(n >> 24), static_cast<char>(n >> 16), static_cast<char>(n >> 8), static_cast<char>(n), 0, 0};
     return frame + content;
 }
 
@@ -65,8 +66,13 @@ std::string TagBlock(int i) {
     body.resize(body.size() + 512, '\0');  // the padding writers leave
     const auto n = static_cast<uint32_t>(body.size());
     std::string tag = "ea3";
-    tag += {3, 0, 0, static_cast<char>(n >> 21 & 0x7F), static_cast<char>(n >> 14 & 0x7F),
-            static_cast<char>(n >> 7 & 0x7F), static_cast<char>(n & 0x7F)};
+    tag += {3,
+            0,
+            0,
+            static_cast<char>(n >> 21 & 0x7F),
+            static_cast<char>(n >> 14 & 0x7F),
+            static_cast<char>(n >> 7 & 0x7F),
+            static_cast<char>(n & 0x7F)};
     return tag + body;
 }
 
@@ -99,7 +105,8 @@ int Scan(const std::wstring& source, const std::wstring& dir, int count) {
         }
         warmMs = NowMs() - start;
     }
-    for (const std::wstring& file : files) DeleteFileW(file.c_str());
+    for (const std::wstring& file : files)
+        DeleteFileW(file.c_str());
     printf("result figure=scan us-per-file=%.1f files=%d fields-known=%d\n", warmMs * 1000.0 / count, count, known);
     return known == count * 4 ? 0 : 1;
 }
@@ -126,7 +133,8 @@ int Convert(const std::wstring& file, int passes) {
         int kill = 0;
         int64_t total = 0;
         intptr_t got = 0;
-        while ((got = getData(handle, buffer.data(), buffer.size(), &kill)) > 0) total += got;
+        while ((got = getData(handle, buffer.data(), buffer.size(), &kill)) > 0)
+            total += got;
         close(handle);
         times.push_back(NowMs() - start);
         seconds = static_cast<double>(total) / (nch * 2) / srate;
@@ -145,8 +153,10 @@ int main(int argc, char** argv) {
         return 3;
     }
     const std::string mode = argc > 1 ? argv[1] : "";
-    if (mode == "scan" && argc > 4) return Scan(AnsiToWide(argv[2]), AnsiToWide(argv[3]), atoi(argv[4]));
-    if (mode == "convert" && argc > 3) return Convert(AnsiToWide(argv[2]), atoi(argv[3]));
+    if (mode == "scan" && argc > 4)
+        return Scan(AnsiToWide(argv[2]), AnsiToWide(argv[3]), atoi(argv[4]));
+    if (mode == "convert" && argc > 3)
+        return Convert(AnsiToWide(argv[2]), atoi(argv[3]));
     fprintf(stderr, "usage: extread scan FILE DIR COUNT | extread convert FILE PASSES\n");
     return 2;
 }

@@ -63,10 +63,9 @@ int ListFields(HMODULE dll, const std::vector<std::wstring>& files, bool ansi) {
         std::printf("fields error=no-export\n");
         return 3;
     }
-    static const char* const kFields[] = {"title",   "artist",   "album",   "albumartist", "genre",
-                                          "year",    "tracknumber", "disc", "composer",    "comment",
-                                          "length",  "bitrate",  "type",    "lossless",    "family",
-                                          "formatinformation"};
+    static const char* const kFields[] = {
+        "title",    "artist",  "album",  "albumartist", "genre", "year",     "tracknumber", "disc",
+        "composer", "comment", "length", "bitrate",     "type",  "lossless", "family",      "formatinformation"};
     for (const std::wstring& file : files) {
         for (const char* field : kFields) {
             std::string value;
