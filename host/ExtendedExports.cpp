@@ -34,19 +34,19 @@ std::wstring_view AsWide(const std::u16string& text) {
 // changed since.
 class FrontCache {
 public:
-    std::optional<OmaRead> Find(const std::wstring& name, const WIN32_FILE_ATTRIBUTE_DATA& facts) {
+    std::shared_ptr<const OmaRead> Find(const std::wstring& name, const WIN32_FILE_ATTRIBUTE_DATA& facts) {
         std::lock_guard lock(mutex_);
         for (const Entry& e : entries_) {
             if (e.name == name && Same(e.facts, facts)) {
                 return e.read;
             }
         }
-        return std::nullopt;
+        return nullptr;
     }
 
-    void Keep(const std::wstring& name, const WIN32_FILE_ATTRIBUTE_DATA& facts, const OmaRead& read) {
+    void Keep(const std::wstring& name, const WIN32_FILE_ATTRIBUTE_DATA& facts, std::shared_ptr<const OmaRead> read) {
         std::lock_guard lock(mutex_);
-        entries_[next_] = {name, facts, read};
+        entries_[next_] = {name, facts, std::move(read)};
         next_ = (next_ + 1) % entries_.size();
     }
 
@@ -54,7 +54,7 @@ private:
     struct Entry {
         std::wstring name;
         WIN32_FILE_ATTRIBUTE_DATA facts{};
-        OmaRead read;
+        std::shared_ptr<const OmaRead> read;  // shared, not copied: an MP3's frame index can be long
     };
 
     static bool Same(const WIN32_FILE_ATTRIBUTE_DATA& a, const WIN32_FILE_ATTRIBUTE_DATA& b) {
@@ -67,12 +67,12 @@ private:
     size_t next_ = 0;
 };
 
-std::optional<OmaRead> ReadFront(const wchar_t* name) {
+std::shared_ptr<const OmaRead> ReadFront(const wchar_t* name) {
     static FrontCache cache;
     WIN32_FILE_ATTRIBUTE_DATA facts{};
     if (!GetFileAttributesExW(name, GetFileExInfoStandard, &facts) ||
         (facts.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-        return std::nullopt;
+        return nullptr;
     }
     const std::wstring key(name);
     if (auto cached = cache.Find(key, facts)) {
@@ -80,9 +80,9 @@ std::optional<OmaRead> ReadFront(const wchar_t* name) {
     }
     auto file = OpenFileBytes(key);
     if (!file) {
-        return std::nullopt;
+        return nullptr;
     }
-    OmaRead read = ReadOma(*file);
+    auto read = std::make_shared<const OmaRead>(ReadOma(*file));
     cache.Keep(key, facts, read);
     return read;
 }

@@ -5,11 +5,20 @@
 
 namespace {
 
+// Field names and extensions are ASCII; the locale has no say in how they compare.
+template <class Char>
+Char AsciiLower(Char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<Char>(c - 'A' + 'a') : c;
+}
+
+template <class Char>
+bool SameName(std::basic_string_view<Char> a, std::basic_string_view<Char> b) {
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(), [](Char x, Char y) { return AsciiLower(x) == AsciiLower(y); });
+}
+
 bool SameName(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-               return lower(x) == lower(y);
-           });
+    return SameName<char>(a, b);
 }
 
 std::u16string Decimal(int64_t value) {
@@ -118,24 +127,13 @@ bool IsNameOnlyField(std::string_view field) {
 
 std::optional<std::u16string> FamilyOfName(std::u16string_view name) {
     const size_t dot = name.find_last_of(u'.');
-    std::u16string_view extension = dot == std::u16string_view::npos ? name : name.substr(dot + 1);
-    // Nothing but the extension when there is no dot; a path's extension ends its last part.
-    if (dot == std::u16string_view::npos && name.find_first_of(u"\\/:") != std::u16string_view::npos) {
-        return std::nullopt;
-    }
-    if (extension.find_first_of(u"\\/:") != std::u16string_view::npos || extension.size() != 3) {
-        return std::nullopt;
-    }
-    std::u16string lower(extension);
-    for (char16_t& c : lower) {
-        if (c >= u'A' && c <= u'Z') {
-            c = static_cast<char16_t>(c - u'A' + u'a');
-        }
-    }
-    if (lower == u"oma") {
+    // Without a dot the name is the extension itself; after it, a separator would make it no
+    // extension, and no separator is part of "oma" or "omg".
+    const std::u16string_view extension = dot == std::u16string_view::npos ? name : name.substr(dot + 1);
+    if (SameName<char16_t>(extension, u"oma")) {
         return u"ATRAC 音频文件（OMA）";
     }
-    if (lower == u"omg") {
+    if (SameName<char16_t>(extension, u"omg")) {
         return u"ATRAC 音频文件（OMG）";
     }
     return std::nullopt;

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "base/AnsiText.h"
+#include "oma/WavLayout.h"
 
 namespace {
 
@@ -17,17 +18,6 @@ using ReadClose = void(__cdecl*)(intptr_t);
 template <class Function>
 Function Export(HMODULE dll, const char* name) {
     return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(dll, name)));
-}
-
-std::string Utf8(std::wstring_view text) {
-    if (text.empty()) {
-        return {};
-    }
-    const int size = static_cast<int>(text.size());
-    const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), size, out.data(), n, nullptr, nullptr);
-    return out;
 }
 
 // Quotes and line ends would break the line's shape.
@@ -48,13 +38,18 @@ std::string Escaped(const std::string& text) {
     return out;
 }
 
-void PutLe(std::string& to, uint32_t value, int bytes) {
-    for (int i = 0; i < bytes; ++i) {
-        to += static_cast<char>(value >> (8 * i));
-    }
-}
-
 }  // namespace
+
+std::string Utf8(std::wstring_view text) {
+    if (text.empty()) {
+        return {};
+    }
+    const int size = static_cast<int>(text.size());
+    const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<size_t>(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), size, out.data(), n, nullptr, nullptr);
+    return out;
+}
 
 int ListFields(HMODULE dll, const std::vector<std::wstring>& files, bool ansi) {
     const auto getA = Export<GetInfoA>(dll, "winampGetExtendedFileInfo");
@@ -120,18 +115,10 @@ int ConvertToWav(HMODULE dll, const std::wstring& file, const std::wstring& out,
     close(handle);
     const DWORD took = GetTickCount() - start;
 
-    std::string wav = "RIFF";
-    PutLe(wav, static_cast<uint32_t>(36 + pcm.size()), 4);
-    wav += "WAVEfmt ";
-    PutLe(wav, 16, 4);
-    PutLe(wav, 1, 2);
-    PutLe(wav, static_cast<uint32_t>(channels), 2);
-    PutLe(wav, static_cast<uint32_t>(rate), 4);
-    PutLe(wav, static_cast<uint32_t>(rate * channels * bps / 8), 4);
-    PutLe(wav, static_cast<uint32_t>(channels * bps / 8), 2);
-    PutLe(wav, static_cast<uint32_t>(bps), 2);
-    wav += "data";
-    PutLe(wav, static_cast<uint32_t>(pcm.size()), 4);
+    // The same RIFF header as the plug-in's own source serves: 16-bit PCM.
+    const WavLayout layout(channels, rate, static_cast<int64_t>(pcm.size()) / (channels * 2), 1, 0);
+    const auto header = layout.Header();
+    std::string wav(header.begin(), header.end());
     wav += pcm;
 
     HANDLE target = CreateFileW(out.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);

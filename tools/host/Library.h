@@ -6,7 +6,11 @@
 #include <windows.h>
 
 #include <string>
+#include <string_view>
 #include <vector>
+
+// Text as UTF-8, the encoding of every line the stand-in prints.
+std::string Utf8(std::wstring_view text);
 
 // Prints one "field" line for every field the library asks about, for each file. Returns 0, or 3
 // when the plug-in lacks the exports.

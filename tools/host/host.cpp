@@ -75,14 +75,6 @@ constexpr UINT_PTR kPollTimer = 1;
 constexpr UINT_PTR kScriptTimer = 2;
 constexpr UINT kBoxSeen = WM_APP + 1;  // from the box watcher; lParam points at a BoxSeen
 
-std::string Utf8(const std::wstring& w) {
-    if (w.empty()) return {};
-    int n = WideCharToMultiByte(CP_UTF8, 0, w.c_str(), static_cast<int>(w.size()), nullptr, 0, nullptr, nullptr);
-    std::string s(static_cast<size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, w.c_str(), static_cast<int>(w.size()), s.data(), n, nullptr, nullptr);
-    return s;
-}
-
 std::string Hex(const char* bytes, size_t n) {
     std::string s;
     char b[4];
@@ -530,51 +522,46 @@ std::vector<std::string> AnsiArguments() {
     return args;
 }
 
-// The playlist's names as the player's library holds them: UTF-16, taken from the wide command
-// line (the ANSI one cannot spell every name).
-std::vector<std::wstring> WidePlaylist() {
-    int count = 0;
-    LPWSTR* args = CommandLineToArgvW(GetCommandLineW(), &count);
-    std::vector<std::wstring> names;
-    for (int i = 1; i < count; ++i) {
-        const std::wstring a = args[i];
-        if (a == L"--dll" || a == L"--convert") {
-            ++i;
-        } else if (a.rfind(L"--", 0) != 0) {
-            names.push_back(a);
-        }
-    }
-    LocalFree(args);
-    return names;
-}
-
+// The library's files, and the converter's target, as the player's library holds names: UTF-16,
+// taken from the wide command line (the ANSI one cannot spell every name).
 struct LibraryJob {
     HMODULE dll;
+    std::vector<std::wstring> files;
+    std::wstring convertTo;
     int code;
 };
 
+void ReadWideArguments(LibraryJob& job) {
+    int count = 0;
+    LPWSTR* args = CommandLineToArgvW(GetCommandLineW(), &count);
+    for (int i = 1; i < count; ++i) {
+        const std::wstring a = args[i];
+        if (a == L"--convert" && i + 1 < count) {
+            job.convertTo = args[++i];
+        } else if (a == L"--dll") {
+            ++i;
+        } else if (a.rfind(L"--", 0) != 0) {
+            job.files.push_back(a);
+        }
+    }
+    LocalFree(args);
+}
+
 DWORD WINAPI LibraryThread(void* parameter) {
     auto* job = static_cast<LibraryJob*>(parameter);
-    const std::vector<std::wstring> files = WidePlaylist();
     if (opts.fields) {
-        job->code = ListFields(job->dll, files, opts.ansi);
-    } else if (files.empty()) {
+        job->code = ListFields(job->dll, job->files, opts.ansi);
+    } else if (job->files.empty()) {
         job->code = 2;
     } else {
-        std::wstring out;
-        int count = 0;
-        LPWSTR* args = CommandLineToArgvW(GetCommandLineW(), &count);
-        for (int i = 1; i + 1 < count; ++i) {
-            if (std::wstring(args[i]) == L"--convert") out = args[i + 1];
-        }
-        LocalFree(args);
-        job->code = ConvertToWav(job->dll, files.front(), out, opts.ansi);
+        job->code = ConvertToWav(job->dll, job->files.front(), job->convertTo, opts.ansi);
     }
     return 0;
 }
 
 int RunLibrary(HMODULE dll) {
-    LibraryJob job{dll, 0};
+    LibraryJob job{dll, {}, {}, 0};
+    ReadWideArguments(job);
     HANDLE thread = CreateThread(nullptr, 0, LibraryThread, &job, 0, nullptr);
     if (!thread) return 3;
     WaitForSingleObject(thread, INFINITE);
