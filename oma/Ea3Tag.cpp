@@ -362,7 +362,24 @@ constexpr TextFrameId kTextFrames[] = {
     {"TT2", "TIT2", TagField::Title},       {"TP1", "TPE1", TagField::Artist}, {"TAL", "TALB", TagField::Album},
     {"TP2", "TPE2", TagField::AlbumArtist}, {"TCO", "TCON", TagField::Genre},  {"TYE", "TYER", TagField::Year},
     {"TRK", "TRCK", TagField::TrackNumber}, {"TPA", "TPOS", TagField::Disc},   {"TCM", "TCOM", TagField::Composer},
+    {"TPB", "TPUB", TagField::Publisher},   {"TBP", "TBPM", TagField::Bpm},
 };
+
+// Taggers spell the ReplayGain descriptions in either case ("REPLAYGAIN_TRACK_GAIN" too).
+std::optional<TagField> ReplayGainField(std::u16string_view description) {
+    for (auto field : {TagField::ReplayGainTrackGain, TagField::ReplayGainTrackPeak, TagField::ReplayGainAlbumGain,
+                       TagField::ReplayGainAlbumPeak}) {
+        const std::string_view name = kTagFieldNames[static_cast<size_t>(field)];
+        const bool same = description.size() == name.size() &&
+                          std::equal(name.begin(), name.end(), description.begin(), [](char a, char16_t b) {
+                              return char16_t(a) == (b >= u'A' && b <= u'Z' ? char16_t(b - u'A' + u'a') : b);
+                          });
+        if (same) {
+            return field;
+        }
+    }
+    return std::nullopt;
+}
 
 }  // namespace
 
@@ -465,6 +482,8 @@ void Ea3Tags::ReadBlock(const Ea3TagHeader& header, std::span<const uint8_t> bod
             auto [description, value] = DescribedText(content, 0);
             if (description == u"OMG_TRACK" && omgTrack_.empty()) {
                 omgTrack_ = std::move(value);
+            } else if (const auto field = ReplayGainField(description)) {
+                Keep(*field, std::move(value));
             }
         } else if ((id == "TLEN" || id == "TLE") && !tlenSeen) {
             tlenSeen = true;

@@ -21,11 +21,43 @@ struct Ea3TagHeader {
 };
 
 // The text fields a player's library asks for, in the order of kTagFieldNames.
-enum class TagField { Title, Artist, Album, AlbumArtist, Genre, Year, TrackNumber, Disc, Composer, Comment, Count };
+enum class TagField {
+    Title,
+    Artist,
+    Album,
+    AlbumArtist,
+    Genre,
+    Year,
+    TrackNumber,
+    Disc,
+    Composer,
+    Comment,
+    Publisher,
+    Bpm,
+    ReplayGainTrackGain,  // the four ReplayGain values live in TXXX frames named after them
+    ReplayGainTrackPeak,
+    ReplayGainAlbumGain,
+    ReplayGainAlbumPeak,
+    Count
+};
 
 // The player's names for the fields.
-constexpr std::array<const char*, static_cast<size_t>(TagField::Count)> kTagFieldNames = {
-    "title", "artist", "album", "albumartist", "genre", "year", "tracknumber", "disc", "composer", "comment"};
+constexpr std::array<const char*, static_cast<size_t>(TagField::Count)> kTagFieldNames = {"title",
+                                                                                          "artist",
+                                                                                          "album",
+                                                                                          "albumartist",
+                                                                                          "genre",
+                                                                                          "year",
+                                                                                          "tracknumber",
+                                                                                          "disc",
+                                                                                          "composer",
+                                                                                          "comment",
+                                                                                          "publisher",
+                                                                                          "bpm",
+                                                                                          "replaygain_track_gain",
+                                                                                          "replaygain_track_peak",
+                                                                                          "replaygain_album_gain",
+                                                                                          "replaygain_album_peak"};
 
 // What a file's tag blocks say, as UTF-16 text exactly as stored. The first block that holds a
 // field gives it; an empty text is a field the tags lack.

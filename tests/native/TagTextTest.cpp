@@ -113,6 +113,7 @@ TEST(TagText, EveryFieldByItsFramesInEachVersion) {
         {TagField::Title, "TT2", "TIT2"},       {TagField::Artist, "TP1", "TPE1"}, {TagField::Album, "TAL", "TALB"},
         {TagField::AlbumArtist, "TP2", "TPE2"}, {TagField::Genre, "TCO", "TCON"},  {TagField::Year, "TYE", "TYER"},
         {TagField::TrackNumber, "TRK", "TRCK"}, {TagField::Disc, "TPA", "TPOS"},   {TagField::Composer, "TCM", "TCOM"},
+        {TagField::Publisher, "TPB", "TPUB"},   {TagField::Bpm, "TBP", "TBPM"},
     };
     for (const Row& row : rows) {
         for (int version : {2, 3, 4}) {
@@ -167,6 +168,28 @@ TEST(TagText, YearTrackAndCommentFallbacks) {
     Bytes com2 = {0, 'e', 'n', 'g', 0};
     Append(com2, Utf8("v2 comment"));
     EXPECT_EQ(Field(Block(2, Frame(2, "COM", com2)), TagField::Comment), u"v2 comment");
+}
+
+TEST(TagText, ReplayGainFromDescribedFramesInAnyCase) {
+    auto txxx = [](const std::string& description, const std::string& value) {
+        Bytes c = Text(0, Utf8(description));
+        Append(c, {0});
+        Append(c, Utf8(value));
+        return c;
+    };
+    Bytes body = Frame(3, "TXXX", txxx("REPLAYGAIN_TRACK_GAIN", "-6.54 dB"));
+    Append(body, Frame(3, "TXXX", txxx("replaygain_track_peak", "0.988220215")));
+    Append(body, Frame(3, "TXXX", txxx("ReplayGain_Album_Gain", "+1.20 dB")));
+    Append(body, Frame(3, "TXXX", txxx("replaygain_album_peak_x", "9")));  // not the album peak
+    const OmaRead read = Read(Block(3, body));
+    EXPECT_EQ(read.tags.Text(TagField::ReplayGainTrackGain), u"-6.54 dB");
+    EXPECT_EQ(read.tags.Text(TagField::ReplayGainTrackPeak), u"0.988220215");
+    EXPECT_EQ(read.tags.Text(TagField::ReplayGainAlbumGain), u"+1.20 dB");
+    EXPECT_EQ(read.tags.Text(TagField::ReplayGainAlbumPeak), u"");
+    // v2.2's three-letter id, and the first block that holds a value keeps it.
+    Bytes v2 = Block(2, Frame(2, "TXX", txxx("replaygain_album_peak", "0.5")));
+    Append(v2, Block(3, Frame(3, "TXXX", txxx("replaygain_album_peak", "0.7"))));
+    EXPECT_EQ(Field(v2, TagField::ReplayGainAlbumPeak), u"0.5");
 }
 
 TEST(TagText, SizesFlagsAndBlocks) {
