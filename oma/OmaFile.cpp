@@ -97,7 +97,7 @@ OmaStatus ReadParameters(OmaInfo& info) {
 // MP3's parameters come from its frames, whatever the header's bits say.
 OmaStatus ReadMp3(FileBytes& file, int64_t size, OmaRead& read) {
     OmaInfo& info = read.info;
-    std::optional<Mp3Frames> frames = WalkMp3Frames(file, info.dataOffset, size);
+    std::optional<Mp3Frames> frames = ReadMp3Frames(file, info.dataOffset, size);
     if (!frames) {
         return OmaStatus::NoFrames;
     }
@@ -106,7 +106,7 @@ OmaStatus ReadMp3(FileBytes& file, int64_t size, OmaRead& read) {
     info.sampleRate = mp3.first.sampleRate;
     info.channels = mp3.first.channels;
     info.samplesPerFrame = mp3.first.samplesPerFrame;
-    info.frames = static_cast<int64_t>(mp3.offsets.size());
+    info.frames = mp3.frames;
     info.frameSize = static_cast<int32_t>((mp3.audioBytes + info.frames / 2) / info.frames);
     info.bitRate =
         static_cast<int32_t>((mp3.audioBytes * 8 * info.sampleRate + info.frames * info.samplesPerFrame / 2) /

@@ -56,13 +56,14 @@ struct OmaRead {
     OmaStatus status = OmaStatus::NotOma;
     OmaInfo info;   // filled as far as the reader got: the codec of a refused file is known
     Ea3Tags tags;   // the text of every tag block read
-    Mp3Frames mp3;  // MP3 only: where each frame lies, and the encoder's header
+    Mp3Frames mp3;  // MP3 only: the first frames, the encoder's header and the checkpoints
 };
 
 // Reads the tags and the header and works out the stream's length:
 //   frames x samples per frame - delay, or the TLEN when a tag holds one (never more than
 //   frames x samples per frame; what the decoder does not cover up to it is silence).
-// MP3's frames are walked from their own headers (oma/Mp3Frames); its length is frames x
+// MP3's frames are counted from their own headers, or taken from a Xing/Info frame's count
+// (oma/Mp3Frames); its length is frames x
 // samples per frame less the encoder's delay and padding and the decoder's own 529 samples of
 // delay (the delay alone, without a LAME-style header), capped by a TLEN.
 OmaRead ReadOma(FileBytes& file);
