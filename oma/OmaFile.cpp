@@ -12,8 +12,7 @@ namespace {
 
 constexpr uint32_t kPlainEncryptionIds[] = {0xFFFF, 0xFF80};
 
-// The frames of a tag past this are not looked at: text and TLEN sit near the front, a picture
-// does not.
+// A tag body up to this is read whole; past it, frame by frame.
 constexpr int64_t kMaxTagBodyRead = 1 << 20;
 
 // The index in the parameter word's bits 13-15, in Hz; zero marks a rate no encoder writes.
@@ -146,6 +145,9 @@ OmaRead ReadOma(FileBytes& file) {
     // Tag blocks, one after another, until something that is not one.
     int64_t at = 0;
     bool tagged = false;
+    int32_t blocks = 0;
+    int64_t bytesLeft = kMaxTagBytesRead;
+    int32_t framesLeft = kMaxTagFramesWalked;
     while (true) {
         std::array<uint8_t, kEa3TagHeaderSize> head{};
         const int64_t left = size - at;
@@ -171,12 +173,28 @@ OmaRead ReadOma(FileBytes& file) {
             read.status = OmaStatus::TagPastEnd;
             return read;
         }
-        {
-            std::vector<uint8_t> body(static_cast<size_t>(std::min(header->bodySize, kMaxTagBodyRead)));
-            if (!file.ReadAt(at + kEa3TagHeaderSize, body.data(), static_cast<int32_t>(body.size()))) {
-                return read;
+        if (++blocks > kMaxTagBlocks) {
+            read.status = OmaStatus::TooManyTags;
+            return read;
+        }
+        if (bytesLeft > 0) {
+            // A body within the window is read whole; a larger one (a picture among its frames)
+            // frame by frame, past what holds no text.
+            const int64_t window = std::min(kMaxTagBodyRead, bytesLeft);
+            std::optional<std::vector<uint8_t>> body;
+            if (header->bodySize <= window) {
+                body.emplace(static_cast<size_t>(header->bodySize));
+                if (!file.ReadAt(at + kEa3TagHeaderSize, body->data(), static_cast<int32_t>(body->size()))) {
+                    return read;
+                }
+            } else {
+                body = ReadTagFrames(file, at + kEa3TagHeaderSize, *header, window, framesLeft);
+                if (!body) {
+                    return read;
+                }
             }
-            read.tags.ReadBlock(*header, body);
+            bytesLeft -= static_cast<int64_t>(body->size());
+            read.tags.ReadBlock(*header, *body);
             info.tagLengthMs = read.tags.LengthMs();
         }
         at += header->totalSize;

@@ -22,7 +22,15 @@ enum class OmaStatus {
     NoFrames,          // not one whole frame of audio behind the header
     Undecodable,       // the decoder refused the parameters or the first frame
     NeedsSse2,         // the decoder is built for SSE2, which this processor lacks
+    TooManyTags,       // more tag blocks in front of the header than any writer puts there
 };
+
+// Bounds on the tag blocks, which a file controls: no more blocks than this before the header
+// (a file of empty blocks would cost two reads each), no more of their bytes read for text in
+// all, and no more of their frames walked one by one past a picture.
+constexpr int32_t kMaxTagBlocks = 64;
+constexpr int64_t kMaxTagBytesRead = 4 << 20;
+constexpr int32_t kMaxTagFramesWalked = 1024;
 
 enum class OmaCodec { Atrac3, Atrac3Plus, Lpcm, Mp3, Wma, Atrac3PlusLossless, Atrac3Lossless, Unknown };
 
