@@ -49,7 +49,33 @@ public:
 
     std::optional<Mp3Header> HeaderAt(int64_t offset) {
         const uint8_t* p = At(offset, 4);
-        return p ? ParseMp3Header(std::span<const uint8_t, 4>(p, 4)) : std::nullopt;
+        if (!p) {
+            return std::nullopt;
+        }
+        // Frames in a row mostly share their header: the last one parsed is kept.
+        if (std::memcmp(p, last_, 4) != 0) {
+            std::memcpy(last_, p, 4);
+            lastHeader_ = ParseMp3Header(std::span<const uint8_t, 4>(p, 4));
+        }
+        return lastHeader_;
+    }
+
+    // The first offset in [from, limit) whose byte could start a header (0xFF), or limit.
+    int64_t NextSync(int64_t from, int64_t limit) {
+        limit = std::min(limit, end_);
+        while (from < limit) {
+            if (!At(from, 1)) {
+                return limit;
+            }
+            const int64_t stop = std::min(limit, start_ + length_);
+            const uint8_t* base = bytes_.data() + (from - start_);
+            const void* hit = std::memchr(base, 0xFF, static_cast<size_t>(stop - from));
+            if (hit) {
+                return from + (static_cast<const uint8_t*>(hit) - base);
+            }
+            from = stop;
+        }
+        return limit;
     }
 
     int64_t End() const { return end_; }
@@ -63,6 +89,8 @@ private:
     int64_t start_ = -1;
     int32_t length_ = 0;
     bool failed_ = false;
+    uint8_t last_[4] = {0, 0, 0, 0};  // never a header: its first byte is not 0xFF
+    std::optional<Mp3Header> lastHeader_;
 };
 
 struct Found {
@@ -85,7 +113,9 @@ struct Mp3Index::Walker {
     // The first frame at or after begin, whatever its stream, and the tag its frame holds.
     std::optional<Found> First(int64_t begin, std::optional<Mp3XingTag>& tag) {
         const int64_t end = window.End();
-        for (int64_t at = begin; end - at >= 4 && at - begin <= kMaxMp3Skip; ++at) {
+        const int64_t limit = begin + kMaxMp3Skip + 1;
+        for (int64_t at = window.NextSync(begin, limit); end - at >= 4 && at < limit;
+             at = window.NextSync(at + 1, limit)) {
             const std::optional<Mp3Header> h = window.HeaderAt(at);
             if (!h || h->size > end - at) {
                 continue;
@@ -113,7 +143,9 @@ struct Mp3Index::Walker {
             h && h->size <= end - from && SameStream(*h, first)) {
             return Found{from, *h};
         }
-        for (int64_t at = from + 1; end - at >= 4 && at - from <= kMaxMp3Skip; ++at) {
+        const int64_t limit = from + kMaxMp3Skip + 1;
+        for (int64_t at = window.NextSync(from + 1, limit); end - at >= 4 && at < limit;
+             at = window.NextSync(at + 1, limit)) {
             const std::optional<Mp3Header> h = window.HeaderAt(at);
             if (!h || h->size > end - at || !SameStream(*h, first)) {
                 continue;
