@@ -138,7 +138,16 @@ int OmaStartup(const std::string& oma, const std::string& wav, int trials) {
 
 // Play's answer to a file, whatever it is: the time until Play returns, a refusal's box included
 // (the watcher closes it within its 50 ms poll, so a refusal's figure is that much high).
+// A Play that has not answered in kGiveUpMs is reported as such, and the process ends there.
+DWORD WINAPI GiveUpOnPlay(void*) {
+    Sleep(static_cast<DWORD>(kGiveUpMs));
+    printf("result figure=answer ms=-1 error=no-answer-in-%.0f-ms\n", kGiveUpMs);
+    fflush(stdout);
+    ExitProcess(1);
+}
+
 int Answer(const std::string& file, int trials) {
+    CloseHandle(CreateThread(nullptr, 0, GiveUpOnPlay, nullptr, 0, nullptr));
     PluginHost host;
     if (!LoadPlugin(host))
         return 1;
