@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "oma/WavLayout.h"
+#include "oma/OmaFile.h"
 
 namespace {
 
@@ -263,7 +263,7 @@ std::optional<Mp3Frames> ReadMp3Frames(FileBytes& file, int64_t begin, int64_t e
         // No more frames than the served WAV can hold, with the delay and padding a LAME-style
         // header can add.
         const int32_t spf = frames.first.samplesPerFrame;
-        maxFrames = (MaxWavSamples(frames.first.channels) + 2 * 4095 + kMp3DecoderDelay) / spf + 2;
+        maxFrames = (MaxServedSamples(frames.first.channels) + 2 * 4095 + kMp3DecoderDelay) / spf + 2;
     }
     const int64_t audioSpan = end - audio->offset;
     // The tag's count, when the data can hold that many frames and is as long as the tag says:

@@ -114,7 +114,7 @@ OmaStatus ReadMp3(FileBytes& file, int64_t size, OmaRead& read) {
     info.delay = kMp3DecoderDelay + (lame ? mp3.tag->encoderDelay : 0);
     const int64_t trimmed =
         info.frames * info.samplesPerFrame - info.delay - (lame ? mp3.tag->padding - kMp3DecoderDelay : 0);
-    int64_t samples = std::min(std::max<int64_t>(trimmed, 0), MaxWavSamples(info.channels));
+    int64_t samples = std::min(std::max<int64_t>(trimmed, 0), MaxServedSamples(info.channels));
     if (info.tagLengthMs > 0) {
         samples = std::min(samples, info.tagLengthMs * info.sampleRate / 1000);
     }
@@ -128,14 +128,18 @@ int64_t StreamSamples(const OmaInfo& info) {
     if (info.tagLengthMs > 0) {
         // Truncating: a TLEN's last millisecond is not a whole one.
         const int64_t tagged = info.tagLengthMs * info.sampleRate / 1000;
-        return std::min({tagged, decoded, MaxWavSamples(info.channels)});
+        return std::min({tagged, decoded, MaxServedSamples(info.channels)});
     }
     // A stream longer than a RIFF size can count plays as far as it can count (6.7 hours of
     // 44.1 kHz stereo).
-    return std::min(std::max<int64_t>(decoded - info.delay, 0), MaxWavSamples(info.channels));
+    return std::min(std::max<int64_t>(decoded - info.delay, 0), MaxServedSamples(info.channels));
 }
 
 }  // namespace
+
+int64_t MaxServedSamples(int32_t channels) {
+    return std::min(MaxWavSamples(channels), MaxWavSamples(2));
+}
 
 OmaRead ReadOma(FileBytes& file) {
     OmaRead read;

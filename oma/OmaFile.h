@@ -67,6 +67,11 @@ struct OmaRead {
     Mp3Frames mp3;  // MP3 only: the first frames, the encoder's header and the checkpoints
 };
 
+// The most samples per channel a stream serves: what a stereo WAV's sizes can count, for mono
+// too. Wine's WAVE parser never answers for a mono WAV of more (measured: 1.04e9 samples play,
+// 1.12e9 leave RenderFile waiting for good); that is 6.8 hours at 44.1 kHz.
+int64_t MaxServedSamples(int32_t channels);
+
 // Reads the tags and the header and works out the stream's length:
 //   frames x samples per frame - delay, or the TLEN when a tag holds one (never more than
 //   frames x samples per frame; what the decoder does not cover up to it is silence).

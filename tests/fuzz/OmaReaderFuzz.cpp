@@ -72,9 +72,9 @@ void CheckAccepted(const OmaInfo& info, int64_t size) {
         FUZZ_REQUIRE(info.channels == 2 && info.samplesPerFrame == 1024);
     }
     const int64_t decoded = info.frames * info.samplesPerFrame;
-    FUZZ_REQUIRE(info.samples > 0 && info.samples <= decoded && info.samples <= MaxWavSamples(info.channels));
+    FUZZ_REQUIRE(info.samples > 0 && info.samples <= decoded && info.samples <= MaxServedSamples(info.channels));
     if (info.tagLengthMs < 0) {
-        FUZZ_REQUIRE(info.samples == std::min(decoded - info.delay, MaxWavSamples(info.channels)));
+        FUZZ_REQUIRE(info.samples == std::min(decoded - info.delay, MaxServedSamples(info.channels)));
     }
 }
 

@@ -158,6 +158,13 @@ TEST(OmaLength, StopsWhereTheWavSizesCanNoLongerCount) {
     EXPECT_EQ(read.status, OmaStatus::Ok);
     EXPECT_EQ(read.info.frames, 15'625'000);
     EXPECT_EQ(read.info.samples, 1'073'741'814);
+
+    // Mono stops there too, though its RIFF sizes could count twice as many samples.
+    SparseFile mono(Header(1, 0x002417), 96 + int64_t{3'000'000'000});
+    const OmaRead monoRead = ReadOma(mono);
+    EXPECT_EQ(monoRead.status, OmaStatus::Ok);
+    EXPECT_EQ(monoRead.info.channels, 1);
+    EXPECT_EQ(monoRead.info.samples, 1'073'741'814);
 }
 
 TEST(OmaFront, NotOmaTruncatedOrCut) {
