@@ -11,8 +11,10 @@ namespace {
 // read per window rather than one per frame (each is a system call, and a slow one under Wine).
 constexpr int32_t kWindowSize = 1 << 16;
 
-// The bit reservoir: a Layer III frame's main data may begin up to 511 bytes before it.
+// The bit reservoir: a Layer III frame's main data may begin up to 511 bytes (MPEG-1; 255 for
+// MPEG-2 and 2.5) before it, counted in the main data of the frames before it.
 constexpr int64_t kMp3Reservoir = 511;
+constexpr int64_t kMp3LsfReservoir = 255;
 
 }  // namespace
 
@@ -52,28 +54,44 @@ OmaStream::Opened OmaStream::Open(std::unique_ptr<FileBytes> file) {
 OmaStream::OmaStream(Key, std::unique_ptr<FileBytes> file, OmaRead read, std::unique_ptr<AtracDecoder> decoder)
     : file_(std::move(file)),
       info_(read.info),
-      mp3_(std::move(read.mp3)),
+      mp3_(read.info.codec == OmaCodec::Mp3 ? std::make_unique<Mp3Index>(*file_, read.mp3) : nullptr),
       layout_(info_.channels, info_.sampleRate, info_.samples, info_.samplesPerFrame, info_.delay),
       header_(layout_.Header()),
       decoder_(std::move(decoder)),
       window_(static_cast<size_t>(kWindowSize)),
       output_(static_cast<size_t>(info_.samplesPerFrame) * info_.channels) {}
 
-int64_t OmaStream::PrerollFrames(int64_t target) const {
+int64_t OmaStream::PrerollFrames(int64_t target) {
     switch (info_.codec) {
         case OmaCodec::Lpcm:
             return 0;
         case OmaCodec::Mp3: {
-            // Enough frames behind the target to hold the reservoir its first frame may reach
-            // into, then two more: one whose overlap with the next is right, one for the
-            // synthesis filter's history.
-            int64_t first = target;
-            int64_t bytes = 0;
-            while (first > 0 && bytes < kMp3Reservoir) {
-                --first;
-                bytes += mp3_.sizes[static_cast<size_t>(first)];
+            // The two frames before the target decode whole, for the hybrid filter's overlap and
+            // the synthesis filter's history (MPEG-2 and 2.5 have one granule a frame); the
+            // first of them needs the reservoir it may reach into, which lies in the main data
+            // of the frames before it.
+            const Mp3Header& stream = mp3_->First();
+            const int64_t reach = stream.version == 1 ? kMp3Reservoir : kMp3LsfReservoir;
+            const int64_t whole = std::max<int64_t>(target - 2, 0);
+            // No frame holds less main data than its stream's lowest bit rate gives.
+            const int64_t from =
+                std::max<int64_t>(whole - (reach + Mp3LeastMainData(stream) - 1) / Mp3LeastMainData(stream), 0);
+            std::vector<int32_t> mainData;
+            for (int64_t f = from; f < whole; ++f) {
+                const std::span<const uint8_t> bytes = mp3_->Frame(f);
+                if (bytes.size() < 4) {
+                    break;  // unreadable: the decode that follows says so
+                }
+                const auto h = ParseMp3Header(std::span<const uint8_t, 4>(bytes.data(), 4));
+                mainData.push_back(h ? Mp3MainDataSize(*h) : 0);
             }
-            return target - first + 2;
+            int64_t first = whole;
+            for (int64_t bytes = 0; first > from && bytes < reach;) {
+                --first;
+                const auto i = static_cast<size_t>(first - from);
+                bytes += i < mainData.size() ? mainData[i] : 0;
+            }
+            return target - first;
         }
         default:
             // Measured against continuous decoding (the seek fidelity tests): after one frame
@@ -84,14 +102,11 @@ int64_t OmaStream::PrerollFrames(int64_t target) const {
 }
 
 std::span<const uint8_t> OmaStream::FrameBytes(int64_t frame) {
-    int64_t offset = 0;
-    int32_t size = info_.frameSize;
-    if (info_.codec == OmaCodec::Mp3) {
-        offset = mp3_.offsets[static_cast<size_t>(frame)];
-        size = mp3_.sizes[static_cast<size_t>(frame)];
-    } else {
-        offset = info_.dataOffset + frame * info_.frameSize;
+    if (mp3_) {
+        return mp3_->Frame(frame);
     }
+    const int64_t offset = info_.dataOffset + frame * info_.frameSize;
+    const int32_t size = info_.frameSize;
     if (offset < windowStart_ || offset + size > windowStart_ + windowLength_) {
         // The frame is whole in the file (the reader counted only whole frames).
         const int64_t length = std::max<int64_t>(std::min<int64_t>(kWindowSize, file_->Size() - offset), size);
@@ -116,6 +131,12 @@ bool OmaStream::DecodeOne(int64_t frame, std::span<int16_t> into) {
     }
     const std::span<const uint8_t> bytes = FrameBytes(frame);
     if (bytes.empty()) {
+        if (mp3_ && !mp3_->Failed()) {
+            // The frames end before the count of the encoder's tag: a cut file plays silence.
+            std::fill(into.begin(), into.end(), int16_t{0});
+            current_ = frame;
+            return true;
+        }
         return false;
     }
     // A frame the decoder rejects plays as silence; the stream goes on.

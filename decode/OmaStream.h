@@ -33,8 +33,8 @@ public:
     int32_t Read(int64_t offset, uint8_t* out, int32_t length) override;
 
     // Frames decoded and thrown away before the target after a seek, so that the decoder's
-    // overlap and filter state is what continuous decoding would have there.
-    int64_t PrerollFrames(int64_t target) const;
+    // overlap, filter and bit reservoir state is what continuous decoding would have there.
+    int64_t PrerollFrames(int64_t target);
 
 private:
     // Only Open makes one, through make_unique.
@@ -55,11 +55,11 @@ private:
 
     const std::unique_ptr<FileBytes> file_;
     const OmaInfo info_;
-    const Mp3Frames mp3_;  // MP3's frame index; empty for the fixed-size codecs
+    std::unique_ptr<Mp3Index> mp3_;  // MP3's frames, found as they are asked for; null for the others
     const WavLayout layout_;
     const std::array<uint8_t, kWavHeaderSize> header_;
 
-    std::mutex mutex_;  // guards everything below
+    std::mutex mutex_;  // guards everything below, and mp3_
     std::unique_ptr<AtracDecoder> decoder_;
     std::vector<uint8_t> window_;  // file bytes from windowStart_, read many frames at a time
     int64_t windowStart_ = 0;

@@ -496,3 +496,71 @@ void Ea3Tags::ReadBlock(const Ea3TagHeader& header, std::span<const uint8_t> bod
     Keep(TagField::Comment, comment.empty() ? std::move(describedComment) : std::move(comment));
     Keep(TagField::Year, std::move(yearFromTime));
 }
+
+std::optional<std::vector<uint8_t>> ReadTagFrames(FileBytes& file,
+                                                  int64_t bodyOffset,
+                                                  const Ea3TagHeader& header,
+                                                  int64_t maxBytes,
+                                                  int32_t& framesLeft) {
+    const int64_t size = header.bodySize;
+    auto prefix = [&](int64_t n) -> std::optional<std::vector<uint8_t>> {
+        std::vector<uint8_t> bytes(static_cast<size_t>(std::max<int64_t>(std::min(size, n), 0)));
+        if (!file.ReadAt(bodyOffset, bytes.data(), static_cast<int32_t>(bytes.size()))) {
+            return std::nullopt;
+        }
+        return bytes;
+    };
+    if (header.version < 2 || header.version > 4 || ((header.flags & kUnsyncFlag) && header.version < 4)) {
+        return prefix(maxBytes);
+    }
+    // An extended header is a few bytes; one that claims more is read as the walk reads it.
+    constexpr int64_t kExtendedHeaderRead = 4096;
+    std::optional<std::vector<uint8_t>> body = prefix(std::min(kExtendedHeaderRead, maxBytes));
+    if (!body) {
+        return std::nullopt;
+    }
+    const auto start = FramesStart(header, *body);
+    if (!start) {
+        return prefix(maxBytes);
+    }
+    body->resize(*start);
+    const bool v2 = header.version == 2;
+    const int32_t frameHeaderSize = v2 ? 6 : 10;
+    for (auto at = static_cast<int64_t>(*start); size - at >= frameHeaderSize && framesLeft > 0;) {
+        --framesLeft;
+        std::array<uint8_t, 10> head{};
+        if (!file.ReadAt(bodyOffset + at, head.data(), frameHeaderSize)) {
+            return std::nullopt;
+        }
+        if (head[0] == 0) {
+            break;  // padding
+        }
+        const std::span<const uint8_t> fields(head);
+        int64_t frameSize = 0;
+        if (v2) {
+            frameSize = BigEndian(fields.subspan(3), 3);
+        } else if (header.version == 3) {
+            frameSize = BigEndian(fields.subspan(4), 4);
+        } else if (const auto safe = Syncsafe(fields.subspan(4))) {
+            frameSize = *safe;
+        } else {
+            break;
+        }
+        if (frameSize > size - at - frameHeaderSize) {
+            break;
+        }
+        const std::string_view id(reinterpret_cast<const char*>(head.data()), v2 ? 3 : 4);
+        const bool wanted = id[0] == 'T' || id == "COMM" || id == "COM";
+        const auto kept = static_cast<int64_t>(body->size());
+        if (wanted && frameHeaderSize + frameSize <= maxBytes - kept) {
+            body->insert(body->end(), head.begin(), head.begin() + frameHeaderSize);
+            body->resize(static_cast<size_t>(kept + frameHeaderSize + frameSize));
+            if (frameSize > 0 && !file.ReadAt(bodyOffset + at + frameHeaderSize, body->data() + kept + frameHeaderSize,
+                                              static_cast<int32_t>(frameSize))) {
+                return std::nullopt;
+            }
+        }
+        at += frameHeaderSize + frameSize;
+    }
+    return body;
+}

@@ -10,6 +10,9 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
+
+#include "oma/FileBytes.h"
 
 constexpr int32_t kEa3TagHeaderSize = 10;
 
@@ -81,6 +84,17 @@ private:
 // The header at the start of bytes, or nothing when they do not begin one (wrong magic, a
 // version or revision byte of 0xFF, a size byte with its top bit set).
 std::optional<Ea3TagHeader> ParseEa3TagHeader(std::span<const uint8_t, kEa3TagHeaderSize> bytes);
+
+// The frames of a body that ReadBlock looks at (text, comments), read from the file one by one
+// past the others, so that a large picture costs nothing and what follows it is still found:
+// a body of their own (the extended header kept) of at most maxBytes, for ReadBlock. Each frame
+// looked at takes one of framesLeft; none left, the walk ends. A body unsynchronised as a whole
+// cannot be walked unread: its first maxBytes stand for it. Nothing when the file cannot be read.
+std::optional<std::vector<uint8_t>> ReadTagFrames(FileBytes& file,
+                                                  int64_t bodyOffset,
+                                                  const Ea3TagHeader& header,
+                                                  int64_t maxBytes,
+                                                  int32_t& framesLeft);
 
 // The first TLEN frame's value in milliseconds within a tag's body (the bytes after its
 // header), or -1 when there is none or it does not hold a positive decimal number.

@@ -12,8 +12,7 @@ namespace {
 
 constexpr uint32_t kPlainEncryptionIds[] = {0xFFFF, 0xFF80};
 
-// The frames of a tag past this are not looked at: text and TLEN sit near the front, a picture
-// does not.
+// A tag body up to this is read whole; past it, frame by frame.
 constexpr int64_t kMaxTagBodyRead = 1 << 20;
 
 // The index in the parameter word's bits 13-15, in Hz; zero marks a rate no encoder writes.
@@ -97,7 +96,7 @@ OmaStatus ReadParameters(OmaInfo& info) {
 // MP3's parameters come from its frames, whatever the header's bits say.
 OmaStatus ReadMp3(FileBytes& file, int64_t size, OmaRead& read) {
     OmaInfo& info = read.info;
-    std::optional<Mp3Frames> frames = WalkMp3Frames(file, info.dataOffset, size);
+    std::optional<Mp3Frames> frames = ReadMp3Frames(file, info.dataOffset, size);
     if (!frames) {
         return OmaStatus::NoFrames;
     }
@@ -106,7 +105,7 @@ OmaStatus ReadMp3(FileBytes& file, int64_t size, OmaRead& read) {
     info.sampleRate = mp3.first.sampleRate;
     info.channels = mp3.first.channels;
     info.samplesPerFrame = mp3.first.samplesPerFrame;
-    info.frames = static_cast<int64_t>(mp3.offsets.size());
+    info.frames = mp3.frames;
     info.frameSize = static_cast<int32_t>((mp3.audioBytes + info.frames / 2) / info.frames);
     info.bitRate =
         static_cast<int32_t>((mp3.audioBytes * 8 * info.sampleRate + info.frames * info.samplesPerFrame / 2) /
@@ -115,7 +114,7 @@ OmaStatus ReadMp3(FileBytes& file, int64_t size, OmaRead& read) {
     info.delay = kMp3DecoderDelay + (lame ? mp3.tag->encoderDelay : 0);
     const int64_t trimmed =
         info.frames * info.samplesPerFrame - info.delay - (lame ? mp3.tag->padding - kMp3DecoderDelay : 0);
-    int64_t samples = std::min(std::max<int64_t>(trimmed, 0), MaxWavSamples(info.channels));
+    int64_t samples = std::min(std::max<int64_t>(trimmed, 0), MaxServedSamples(info.channels));
     if (info.tagLengthMs > 0) {
         samples = std::min(samples, info.tagLengthMs * info.sampleRate / 1000);
     }
@@ -129,14 +128,18 @@ int64_t StreamSamples(const OmaInfo& info) {
     if (info.tagLengthMs > 0) {
         // Truncating: a TLEN's last millisecond is not a whole one.
         const int64_t tagged = info.tagLengthMs * info.sampleRate / 1000;
-        return std::min({tagged, decoded, MaxWavSamples(info.channels)});
+        return std::min({tagged, decoded, MaxServedSamples(info.channels)});
     }
     // A stream longer than a RIFF size can count plays as far as it can count (6.7 hours of
     // 44.1 kHz stereo).
-    return std::min(std::max<int64_t>(decoded - info.delay, 0), MaxWavSamples(info.channels));
+    return std::min(std::max<int64_t>(decoded - info.delay, 0), MaxServedSamples(info.channels));
 }
 
 }  // namespace
+
+int64_t MaxServedSamples(int32_t channels) {
+    return std::min(MaxWavSamples(channels), MaxWavSamples(2));
+}
 
 OmaRead ReadOma(FileBytes& file) {
     OmaRead read;
@@ -146,6 +149,9 @@ OmaRead ReadOma(FileBytes& file) {
     // Tag blocks, one after another, until something that is not one.
     int64_t at = 0;
     bool tagged = false;
+    int32_t blocks = 0;
+    int64_t bytesLeft = kMaxTagBytesRead;
+    int32_t framesLeft = kMaxTagFramesWalked;
     while (true) {
         std::array<uint8_t, kEa3TagHeaderSize> head{};
         const int64_t left = size - at;
@@ -171,12 +177,28 @@ OmaRead ReadOma(FileBytes& file) {
             read.status = OmaStatus::TagPastEnd;
             return read;
         }
-        {
-            std::vector<uint8_t> body(static_cast<size_t>(std::min(header->bodySize, kMaxTagBodyRead)));
-            if (!file.ReadAt(at + kEa3TagHeaderSize, body.data(), static_cast<int32_t>(body.size()))) {
-                return read;
+        if (++blocks > kMaxTagBlocks) {
+            read.status = OmaStatus::TooManyTags;
+            return read;
+        }
+        if (bytesLeft > 0) {
+            // A body within the window is read whole; a larger one (a picture among its frames)
+            // frame by frame, past what holds no text.
+            const int64_t window = std::min(kMaxTagBodyRead, bytesLeft);
+            std::optional<std::vector<uint8_t>> body;
+            if (header->bodySize <= window) {
+                body.emplace(static_cast<size_t>(header->bodySize));
+                if (!file.ReadAt(at + kEa3TagHeaderSize, body->data(), static_cast<int32_t>(body->size()))) {
+                    return read;
+                }
+            } else {
+                body = ReadTagFrames(file, at + kEa3TagHeaderSize, *header, window, framesLeft);
+                if (!body) {
+                    return read;
+                }
             }
-            read.tags.ReadBlock(*header, body);
+            bytesLeft -= static_cast<int64_t>(body->size());
+            read.tags.ReadBlock(*header, *body);
             info.tagLengthMs = read.tags.LengthMs();
         }
         at += header->totalSize;

@@ -22,7 +22,15 @@ enum class OmaStatus {
     NoFrames,          // not one whole frame of audio behind the header
     Undecodable,       // the decoder refused the parameters or the first frame
     NeedsSse2,         // the decoder is built for SSE2, which this processor lacks
+    TooManyTags,       // more tag blocks in front of the header than any writer puts there
 };
+
+// Bounds on the tag blocks, which a file controls: no more blocks than this before the header
+// (a file of empty blocks would cost two reads each), no more of their bytes read for text in
+// all, and no more of their frames walked one by one past a picture.
+constexpr int32_t kMaxTagBlocks = 64;
+constexpr int64_t kMaxTagBytesRead = 4 << 20;
+constexpr int32_t kMaxTagFramesWalked = 1024;
 
 enum class OmaCodec { Atrac3, Atrac3Plus, Lpcm, Mp3, Wma, Atrac3PlusLossless, Atrac3Lossless, Unknown };
 
@@ -56,13 +64,19 @@ struct OmaRead {
     OmaStatus status = OmaStatus::NotOma;
     OmaInfo info;   // filled as far as the reader got: the codec of a refused file is known
     Ea3Tags tags;   // the text of every tag block read
-    Mp3Frames mp3;  // MP3 only: where each frame lies, and the encoder's header
+    Mp3Frames mp3;  // MP3 only: the first frames, the encoder's header and the checkpoints
 };
+
+// The most samples per channel a stream serves: what a stereo WAV's sizes can count, for mono
+// too. Wine's WAVE parser never answers for a mono WAV of more (measured: 1.04e9 samples play,
+// 1.12e9 leave RenderFile waiting for good); that is 6.8 hours at 44.1 kHz.
+int64_t MaxServedSamples(int32_t channels);
 
 // Reads the tags and the header and works out the stream's length:
 //   frames x samples per frame - delay, or the TLEN when a tag holds one (never more than
 //   frames x samples per frame; what the decoder does not cover up to it is silence).
-// MP3's frames are walked from their own headers (oma/Mp3Frames); its length is frames x
+// MP3's frames are counted from their own headers, or taken from a Xing/Info frame's count
+// (oma/Mp3Frames); its length is frames x
 // samples per frame less the encoder's delay and padding and the decoder's own 529 samples of
 // delay (the delay alone, without a LAME-style header), capped by a TLEN.
 OmaRead ReadOma(FileBytes& file);

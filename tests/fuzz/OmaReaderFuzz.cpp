@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <vector>
 
 #include "oma/Ea3Tag.h"
 #include "oma/OmaFile.h"
@@ -16,21 +17,41 @@
 
 namespace {
 
-// MP3: every indexed frame is a Layer III frame of the first one's stream, inside the file, in
-// order and apart; the length never passes what the frames hold.
+// MP3: every frame the index finds is a Layer III frame of the first one's stream, inside the
+// file, in order and apart, found alike in order and after a jump back; a counted stream has
+// them all; the checkpoints stay within one a block of frames; the length never passes what
+// the frames hold.
 void CheckMp3(const OmaRead& read, FileBytes& file, int64_t size) {
     const OmaInfo& info = read.info;
     const Mp3Frames& mp3 = read.mp3;
-    FUZZ_REQUIRE(info.frames >= 1 && static_cast<size_t>(info.frames) == mp3.offsets.size());
-    FUZZ_REQUIRE(mp3.sizes.size() == mp3.offsets.size());
+    FUZZ_REQUIRE(info.frames >= 1 && info.frames == mp3.frames);
+    FUZZ_REQUIRE(!mp3.counted || mp3.walked == mp3.frames);
+    Mp3Index index(file, mp3);
     int64_t end = info.dataOffset;
-    for (size_t i = 0; i < mp3.offsets.size(); ++i) {
-        FUZZ_REQUIRE(mp3.offsets[i] >= end && mp3.offsets[i] + mp3.sizes[i] <= size);
-        std::array<uint8_t, 4> head{};
-        FUZZ_REQUIRE(file.ReadAt(mp3.offsets[i], head.data(), 4));
-        const auto h = ParseMp3Header(std::span<const uint8_t, 4>(head));
-        FUZZ_REQUIRE(h && h->size == mp3.sizes[i] && h->sampleRate == info.sampleRate && h->channels == info.channels);
-        end = mp3.offsets[i] + mp3.sizes[i];
+    int64_t found = 0;
+    std::vector<int64_t> offsets;
+    for (int64_t i = 0; i < info.frames && i < 1024; ++i) {
+        const auto offset = index.Offset(i);
+        if (!offset) {
+            break;
+        }
+        const std::span<const uint8_t> bytes = index.Frame(i);
+        FUZZ_REQUIRE(bytes.size() >= 4 && *offset >= end && *offset + static_cast<int64_t>(bytes.size()) <= size);
+        const auto h = ParseMp3Header(std::span<const uint8_t, 4>(bytes.data(), 4));
+        FUZZ_REQUIRE(h && h->size == static_cast<int32_t>(bytes.size()) && h->sampleRate == info.sampleRate &&
+                     h->channels == info.channels);
+        end = *offset + h->size;
+        offsets.push_back(*offset);
+        ++found;
+    }
+    FUZZ_REQUIRE(!index.Failed());
+    FUZZ_REQUIRE(!mp3.counted || found == std::min<int64_t>(info.frames, 1024));
+    FUZZ_REQUIRE(index.Checkpoints() <= static_cast<size_t>(index.Walked() / kMp3CheckpointEvery + 1));
+    // Back again, every seventh frame: each is walked from the checkpoint before it.
+    for (size_t i = offsets.size(); i-- > 0;) {
+        if (i % 7 == 0 || i + 1 == offsets.size()) {
+            FUZZ_REQUIRE(index.Offset(static_cast<int64_t>(i)) == offsets[i]);
+        }
     }
     FUZZ_REQUIRE(info.sampleRate >= 8000 && info.sampleRate <= 48000);
     FUZZ_REQUIRE(info.samplesPerFrame == 1152 || info.samplesPerFrame == 576);
@@ -51,22 +72,41 @@ void CheckAccepted(const OmaInfo& info, int64_t size) {
         FUZZ_REQUIRE(info.channels == 2 && info.samplesPerFrame == 1024);
     }
     const int64_t decoded = info.frames * info.samplesPerFrame;
-    FUZZ_REQUIRE(info.samples > 0 && info.samples <= decoded && info.samples <= MaxWavSamples(info.channels));
+    FUZZ_REQUIRE(info.samples > 0 && info.samples <= decoded && info.samples <= MaxServedSamples(info.channels));
     if (info.tagLengthMs < 0) {
-        FUZZ_REQUIRE(info.samples == std::min(decoded - info.delay, MaxWavSamples(info.channels)));
+        FUZZ_REQUIRE(info.samples == std::min(decoded - info.delay, MaxServedSamples(info.channels)));
     }
+}
+
+// Inputs that start with 0xF0-0xFF stand for the rest repeated 16 to 256 times: chains of tag
+// blocks and runs of MP3 frames long enough to reach the reader's bounds (the count of tag
+// blocks, the index's checkpoints) from a small input.
+std::vector<uint8_t> Synthesised(const uint8_t* data, size_t size) {
+    if (size < 2 || data[0] < 0xF0) {
+        return {};
+    }
+    const size_t times = (data[0] - 0xF0 + 1) * size_t{16};
+    std::vector<uint8_t> file;
+    file.reserve((size - 1) * times);
+    for (size_t i = 0; i < times; ++i) {
+        file.insert(file.end(), data + 1, data + size);
+    }
+    return file;
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    const std::span<const uint8_t> bytes(data, size);
+    const std::vector<uint8_t> synthesised = Synthesised(data, size);
+    const std::span<const uint8_t> bytes =
+        synthesised.empty() ? std::span<const uint8_t>(data, size) : std::span<const uint8_t>(synthesised);
     CheckedFile file(bytes);
     const OmaRead read = ReadOma(file);
     const OmaRead again = ReadOma(file);
     FUZZ_REQUIRE(read.status == again.status && read.info.samples == again.info.samples &&
                  read.info.dataOffset == again.info.dataOffset && read.info.tagLengthMs == again.info.tagLengthMs);
 
+    FUZZ_REQUIRE(read.status != OmaStatus::TooManyTags || bytes.size() > size_t{kMaxTagBlocks} * kEa3TagHeaderSize);
     switch (read.status) {
         case OmaStatus::Ok:
             if (read.info.codec == OmaCodec::Mp3) {

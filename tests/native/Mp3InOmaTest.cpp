@@ -136,14 +136,27 @@ struct Walked {
     bool tag = false;
 };
 
+// Every frame's offset, through the index as decoding finds them.
+std::vector<int64_t> Offsets(FileBytes& file, const Mp3Frames& frames) {
+    Mp3Index index(file, frames);
+    std::vector<int64_t> offsets;
+    for (int64_t i = 0; i < frames.frames; ++i) {
+        const auto offset = index.Offset(i);
+        if (!offset) {
+            break;
+        }
+        offsets.push_back(*offset);
+    }
+    return offsets;
+}
+
 std::optional<Walked> Walk(const Bytes& bytes) {
     MemoryFileBytes file(bytes);
-    const auto frames = WalkMp3Frames(file, 0, static_cast<int64_t>(bytes.size()));
+    const auto frames = ReadMp3Frames(file, 0, static_cast<int64_t>(bytes.size()));
     if (!frames) {
         return std::nullopt;
     }
-    EXPECT_EQ(frames->offsets.size(), frames->sizes.size());
-    return Walked{frames->offsets, frames->tag.has_value()};
+    return Walked{Offsets(file, *frames), frames->tag.has_value()};
 }
 
 TEST(Mp3Walk, FindsEveryFrameAndSkipsWhatIsNotOne) {
@@ -193,6 +206,113 @@ TEST(Mp3Walk, FindsEveryFrameAndSkipsWhatIsNotOne) {
     // Nothing but junk, or a single frame cut short: no stream.
     EXPECT_FALSE(Walk(Bytes(5000, 0xFF)));
     EXPECT_FALSE(Walk(Bytes(cutFrame.begin(), cutFrame.begin() + 300)));
+}
+
+Bytes Frames(std::array<uint8_t, 4> header, int n) {
+    Bytes frames;
+    for (int i = 0; i < n; ++i) {
+        Append(frames, Frame(header));
+    }
+    return frames;
+}
+
+TEST(Mp3Walk, TheSearchTheCountAndTheIndexAreBoundedWhateverTheFileHolds) {
+    const std::array<uint8_t, 4> a = {0xFF, 0xFB, 0x90, 0x00};  // 417 bytes
+    auto read = [](const Bytes& bytes, int64_t maxFrames = 0) {
+        MemoryFileBytes file(bytes);
+        return ReadMp3Frames(file, 0, static_cast<int64_t>(bytes.size()), maxFrames);
+    };
+    // A gap between frames is searched through up to kMaxMp3Skip bytes; past that the frames
+    // end there, and noise that long in front of them leaves none.
+    for (const int64_t gap : {int64_t{100'000}, kMaxMp3Skip - 8, kMaxMp3Skip + 1000}) {
+        SCOPED_TRACE(gap);
+        Bytes gapped = Frames(a, 5);
+        gapped.resize(gapped.size() + static_cast<size_t>(gap), 0x55);
+        Append(gapped, Frames(a, 5));
+        const auto frames = read(gapped);
+        ASSERT_TRUE(frames);
+        EXPECT_EQ(frames->frames, gap < kMaxMp3Skip ? 10 : 5);
+        Bytes noisy(static_cast<size_t>(gap), 0x55);
+        Append(noisy, Frames(a, 5));
+        EXPECT_EQ(read(noisy).has_value(), gap < kMaxMp3Skip);
+    }
+
+    // No more frames are counted than asked for; one checkpoint is kept per 64 frames, and the
+    // index finds every frame from them, in any order.
+    const Bytes many = Frames(a, 300);
+    const auto capped = read(many, 100);
+    ASSERT_TRUE(capped);
+    EXPECT_EQ(capped->frames, 100);
+    EXPECT_EQ(capped->checkpoints, (std::vector<int64_t>{0, 64 * 417}));
+    const auto all = read(many);
+    ASSERT_TRUE(all);
+    EXPECT_TRUE(all->counted);
+    EXPECT_EQ(all->frames, 300);
+    EXPECT_EQ(all->walked, 300);
+    EXPECT_EQ(all->checkpoints.size(), 5u);
+    MemoryFileBytes file(many);
+    Mp3Index index(file, *all);
+    for (const int64_t i : {299, 65, 0, 64, 63, 200, 201, 128}) {
+        EXPECT_EQ(index.Offset(i), i * 417) << i;
+    }
+    EXPECT_EQ(index.Offset(300), std::nullopt);
+    EXPECT_EQ(index.Checkpoints(), 5u);
+    EXPECT_FALSE(index.Failed());
+}
+
+// An Info frame whose frames and bytes fields are given, then n audio frames.
+Bytes CountedStream(uint32_t flags, uint32_t frames, uint32_t bytes, int n) {
+    Bytes info = InfoFrame(flags, "LAME3.100", {0x24, 0x04, 0xEC});
+    for (int i = 0; i < 4; ++i) {
+        info[44 + static_cast<size_t>(i)] = static_cast<uint8_t>(frames >> (24 - 8 * i));
+        if (flags & 2) {
+            info[48 + static_cast<size_t>(i)] = static_cast<uint8_t>(bytes >> (24 - 8 * i));
+        }
+    }
+    Append(info, Frames({0xFF, 0xFB, 0x90, 0x00}, n));
+    return info;
+}
+
+TEST(Mp3Walk, AXingCountIsTakenUnwalkedUnlessTheDataCannotHoldIt) {
+    struct Row {
+        const char* what;
+        uint32_t flags, frames, bytes;
+        int present;
+        int64_t expected;
+        bool counted;
+    };
+    const Row rows[] = {
+        {"count and bytes agree", 3, 300, 301 * 417, 300, 300, false},
+        {"a count without bytes", 1, 300, 0, 300, 300, false},
+        {"cut short of its bytes", 3, 300, 301 * 417, 200, 200, true},
+        {"more than the data holds", 1, 100'000, 0, 300, 300, true},
+        {"no count", 2, 0, 301 * 417, 300, 300, true},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.what);
+        const Bytes bytes = CountedStream(r.flags, r.frames, r.bytes, r.present);
+        MemoryFileBytes file(bytes);
+        const auto frames = ReadMp3Frames(file, 0, static_cast<int64_t>(bytes.size()));
+        ASSERT_TRUE(frames);
+        EXPECT_EQ(frames->frames, r.expected);
+        EXPECT_EQ(frames->counted, r.counted);
+        EXPECT_EQ(frames->walked, r.counted ? r.expected : 1);
+        Mp3Index index(file, *frames);
+        EXPECT_EQ(index.Offset(r.expected - 1), 417 * r.expected);
+        EXPECT_EQ(index.Walked(), r.expected);
+        EXPECT_EQ(index.Checkpoints(), static_cast<size_t>((r.expected + 63) / 64));
+    }
+
+    // A count the frames fall short of: the index finds none past them, and the stream plays
+    // the rest as silence rather than failing.
+    const Bytes shortOfCount = mp3media::Wrap(CountedStream(1, 400, 0, 300));
+    OmaStream::Opened opened = OmaStream::Open(std::make_unique<MemoryFileBytes>(shortOfCount));
+    ASSERT_TRUE(opened.stream);
+    EXPECT_EQ(opened.stream->Info().frames, 400);
+    std::vector<uint8_t> served(static_cast<size_t>(opened.stream->Size()), 0xAA);
+    EXPECT_EQ(opened.stream->Read(0, served.data(), static_cast<int32_t>(served.size())),
+              static_cast<int32_t>(served.size()));
+    EXPECT_TRUE(std::all_of(served.end() - 4 * 50 * 1152, served.end(), [](uint8_t b) { return b == 0; }));
 }
 
 TEST(Mp3InOma, TheReaderTakesRateChannelsAndLengthFromTheFrames) {
@@ -366,6 +486,63 @@ TEST(Mp3InOma, RealEncodesPlayAsFfmpegDecodesThePlainFile) {
                 }
             }
             EXPECT_EQ(bad, 0) << "after a seek to sample " << sample;
+        }
+    }
+}
+
+// Low bit rates fill the bit reservoir most: a frame's main data reaches back over several
+// frames, so a seek must decode from far enough back in main-data bytes, not whole frames.
+TEST(Mp3InOma, EverySeekAtLowBitRatesLandsOnWhatContinuousDecodingGives) {
+    if (!reference::HaveFfmpeg()) {
+        GTEST_SKIP() << "needs Debian's ffmpeg";
+    }
+    const Encode encodes[] = {
+        {"cbr32", 44100, 2, "-b:a 32k", true},
+        {"vbr9", 44100, 2, "-q:a 9", true},
+        {"lsf16", 22050, 2, "-ar 22050 -b:a 16k", true},  // MPEG-2: a reservoir of 255 bytes
+    };
+    std::mt19937 random(21);
+    for (const Encode& e : encodes) {
+        SCOPED_TRACE(e.name);
+        const mp3media::Made made = mp3media::Make(e.name, e.rate, e.channels, 8, e.options);
+        ASSERT_FALSE(made.mp3.empty());
+        OmaStream::Opened opened = OmaStream::Open(std::make_unique<MemoryFileBytes>(made.oma));
+        ASSERT_TRUE(opened.stream) << static_cast<int>(opened.status);
+        OmaStream& stream = *opened.stream;
+        const int64_t blockAlign = 2 * e.channels;
+        std::vector<uint8_t> continuous(static_cast<size_t>(stream.Size()));
+        ASSERT_EQ(stream.Read(0, continuous.data(), static_cast<int32_t>(continuous.size())),
+                  static_cast<int32_t>(continuous.size()));
+
+        // Two frames' samples after each of 200 seek points, anywhere in the file.
+        const int64_t samples = stream.Info().samples;
+        const int64_t span = 2 * stream.Info().samplesPerFrame;
+        std::uniform_int_distribution<int64_t> place(0, samples - 1);
+        int wrong = 0;
+        for (int i = 0; i < 200; ++i) {
+            const int64_t sample = place(random);
+            const int64_t offset = kWavHeaderSize + sample * blockAlign;
+            const auto length = static_cast<int32_t>(std::min(span, samples - sample) * blockAlign);
+            std::vector<uint8_t> piece(static_cast<size_t>(length));
+            ASSERT_EQ(stream.Read(offset, piece.data(), length), length);
+            if (!std::equal(piece.begin(), piece.end(), continuous.begin() + offset)) {
+                ++wrong;
+            }
+        }
+        EXPECT_EQ(wrong, 0) << "of 200 seek points";
+
+        // The extended read's seeks go the same way.
+        auto reader = PcmReader::Open(std::make_unique<MemoryFileBytes>(made.oma));
+        ASSERT_TRUE(reader);
+        std::uniform_int_distribution<int64_t> ms(0, samples * 1000 / e.rate - 1);
+        for (int i = 0; i < 20; ++i) {
+            const int64_t at = ms(random);
+            reader->SeekMs(at);
+            const int64_t offset = kWavHeaderSize + at * e.rate / 1000 * blockAlign;
+            const auto length = std::min<int64_t>(span * blockAlign, stream.Size() - offset);
+            std::vector<uint8_t> piece(static_cast<size_t>(length));
+            ASSERT_EQ(reader->Read(piece.data(), piece.size(), [] { return true; }), length);
+            EXPECT_TRUE(std::equal(piece.begin(), piece.end(), continuous.begin() + offset)) << "at " << at << " ms";
         }
     }
 }

@@ -70,11 +70,8 @@ TEST(OmaHeader, ReadsEachCodecsParameters) {
 
 TEST(OmaHeader, RecognisesCodecsItDoesNotServe) {
     const std::pair<uint8_t, OmaCodec> rows[] = {
-        {5, OmaCodec::Wma},
-        {33, OmaCodec::Atrac3PlusLossless},
-        {34, OmaCodec::Atrac3Lossless},
-        {2, OmaCodec::Unknown},
-        {0xFF, OmaCodec::Unknown},
+        {5, OmaCodec::Wma},     {33, OmaCodec::Atrac3PlusLossless}, {34, OmaCodec::Atrac3Lossless},
+        {2, OmaCodec::Unknown}, {0xFF, OmaCodec::Unknown},
     };
     for (const auto& [id, kind] : rows) {
         SCOPED_TRACE(int{id});
@@ -161,6 +158,13 @@ TEST(OmaLength, StopsWhereTheWavSizesCanNoLongerCount) {
     EXPECT_EQ(read.status, OmaStatus::Ok);
     EXPECT_EQ(read.info.frames, 15'625'000);
     EXPECT_EQ(read.info.samples, 1'073'741'814);
+
+    // Mono stops there too, though its RIFF sizes could count twice as many samples.
+    SparseFile mono(Header(1, 0x002417), 96 + int64_t{3'000'000'000});
+    const OmaRead monoRead = ReadOma(mono);
+    EXPECT_EQ(monoRead.status, OmaStatus::Ok);
+    EXPECT_EQ(monoRead.info.channels, 1);
+    EXPECT_EQ(monoRead.info.samples, 1'073'741'814);
 }
 
 TEST(OmaFront, NotOmaTruncatedOrCut) {
@@ -335,6 +339,68 @@ TEST(OmaTags, FindsTlenAmongFramesAndBlocks) {
 
     // A compressed TLEN is not read.
     EXPECT_EQ(LengthWith(Tag3(Frame3("TLEN", Latin1(0, "5000"), 0x80))), 441206);
+}
+
+// Counts the reads the reader makes.
+class ReadCounter final : public FileBytes {
+public:
+    explicit ReadCounter(const Bytes& bytes) : file_(bytes) {}
+    int64_t Size() const override { return file_.Size(); }
+    bool ReadAt(int64_t offset, uint8_t* out, int32_t length) override {
+        ++reads;
+        return file_.ReadAt(offset, out, length);
+    }
+    int64_t reads = 0;
+
+private:
+    MemoryFileBytes file_;
+};
+
+TEST(OmaTags, AFileOfTagBlocksIsRefusedAfterAFewDozenOfThem) {
+    const Bytes empty = omabytes::Block(3, {});
+    // n empty blocks, doubled up to the count: a byte at a time takes too long for 20 MB.
+    auto blocks = [&](int n) {
+        Bytes file;
+        for (int i = 0; i < n; ++i) {
+            if (2 * i <= n && i > 0) {
+                file.insert(file.end(), file.begin(), file.end());
+                i = 2 * i - 1;
+            } else {
+                Append(file, empty);
+            }
+        }
+        Append(file, Header(0, 0x002030));
+        file.resize(file.size() + 10 * 384, 0);
+        return file;
+    };
+    // As many as a writer might put there still play.
+    const Bytes mostBytes = blocks(kMaxTagBlocks);
+    ReadCounter most(mostBytes);
+    EXPECT_EQ(ReadOma(most).status, OmaStatus::Ok);
+    // 20 MB of empty blocks (two million) cost no more reads than the bound allows.
+    const Bytes bombBytes = blocks(1 << 21);
+    ASSERT_EQ(bombBytes.size(), (size_t{10} << 21) + 96 + 10 * 384);
+    ReadCounter bomb(bombBytes);
+    EXPECT_EQ(ReadOma(bomb).status, OmaStatus::TooManyTags);
+    EXPECT_LE(bomb.reads, 2 * kMaxTagBlocks + 2);
+    const Bytes oneBytes = blocks(kMaxTagBlocks + 1);
+    ReadCounter one(oneBytes);
+    EXPECT_EQ(ReadOma(one).status, OmaStatus::TooManyTags);
+
+    // The bytes read for text are bounded across blocks: past the budget the blocks are still
+    // skipped by their sizes, their text unread, and the header behind them is found.
+    const Bytes big = omabytes::Block(3, omabytes::Frame(3, "TIT2", Bytes((1 << 20) - 10, 'x')));
+    Bytes file;
+    for (int i = 0; i < 4; ++i) {
+        Append(file, big);
+    }
+    Append(file, omabytes::Block(3, omabytes::Frame(3, "TPE1", omabytes::Latin1(0, "late"))));
+    Append(file, Header(0, 0x002030));
+    file.resize(file.size() + 10 * 384, 0);
+    MemoryFileBytes bytes(file);
+    const OmaRead read = ReadOma(bytes);
+    EXPECT_EQ(read.status, OmaStatus::Ok);
+    EXPECT_EQ(read.tags.Text(TagField::Artist), u"");
 }
 
 }  // namespace

@@ -241,6 +241,70 @@ TEST(TagText, SizesFlagsAndBlocks) {
     EXPECT_EQ(read.tags.Text(TagField::Album), u"album");
 }
 
+// Counts what the reader reads.
+class CountingFile final : public FileBytes {
+public:
+    explicit CountingFile(const Bytes& bytes) : file_(bytes) {}
+    int64_t Size() const override { return file_.Size(); }
+    bool ReadAt(int64_t offset, uint8_t* out, int32_t length) override {
+        ++reads;
+        bytes += length;
+        return file_.ReadAt(offset, out, length);
+    }
+    int64_t reads = 0;
+    int64_t bytes = 0;
+
+private:
+    MemoryFileBytes file_;
+};
+
+TEST(TagText, TextAfterAPictureLargerThanTheWindowIsFoundWithoutReadingThePicture) {
+    const Bytes picture(3 << 20, 0xAB);
+    for (const int version : {2, 3, 4}) {
+        SCOPED_TRACE(version);
+        const bool v2 = version == 2;
+        Bytes body = Frame(version, v2 ? "TT2" : "TIT2", Text(0, Utf8("before")));
+        Append(body, Frame(version, v2 ? "PIC" : "APIC", picture));
+        Append(body, Frame(version, v2 ? "TP1" : "TPE1", Text(3, Utf8("after"))));
+        Append(body, Frame(version, v2 ? "COM" : "COMM", Text(0, Bytes{'e', 'n', 'g', 0, 'n', 'o', 't', 'e'})));
+        Append(body, Frame(version, v2 ? "TLE" : "TLEN", Text(0, Utf8("90"))));
+        Bytes file = Block(version, body);
+        Append(file, omabytes::Header(0, 0x002030));
+        file.resize(file.size() + 10 * 384, 0);
+        CountingFile counted(file);
+        const OmaRead read = ReadOma(counted);
+        EXPECT_EQ(read.status, OmaStatus::Ok);
+        EXPECT_EQ(read.tags.Text(TagField::Title), u"before");
+        EXPECT_EQ(read.tags.Text(TagField::Artist), u"after");
+        EXPECT_EQ(read.tags.Text(TagField::Comment), u"note");
+        EXPECT_EQ(read.info.tagLengthMs, 90);
+        EXPECT_LT(counted.bytes, 64 * 1024);  // the picture is passed over unread
+    }
+
+    // A version 3 block unsynchronised as a whole cannot be walked unread: its first mebibyte
+    // stands for it, as before.
+    Bytes stuffed = Frame(3, "TIT2", Text(0, Utf8("front")));
+    Append(stuffed, Frame(3, "APIC", picture));
+    Append(stuffed, Frame(3, "TPE1", Text(0, Utf8("lost"))));
+    EXPECT_EQ(Field(Block(3, stuffed, 0x80), TagField::Title), u"front");
+    EXPECT_EQ(Field(Block(3, stuffed, 0x80), TagField::Artist), u"");
+
+    // Frames walked one by one are bounded: a large body of empty frames ends the walk, and
+    // what came before them stays.
+    Bytes empties = Frame(3, "TIT2", Text(0, Utf8("kept")));
+    Append(empties, Frame(3, "APIC", picture));
+    for (int i = 0; i < kMaxTagFramesWalked + 10; ++i) {
+        Append(empties, Frame(3, "PRIV", {}));
+    }
+    Append(empties, Frame(3, "TPE1", Text(0, Utf8("beyond"))));
+    const Bytes walked = Block(3, empties);
+    CountingFile counted(walked);
+    const OmaRead read = ReadOma(counted);
+    EXPECT_EQ(read.tags.Text(TagField::Title), u"kept");
+    EXPECT_EQ(read.tags.Text(TagField::Artist), u"");
+    EXPECT_LE(counted.reads, kMaxTagFramesWalked + 10);
+}
+
 TEST(TagText, EncryptedFilesKeepTagsAndLength) {
     Bytes file = Block(3, Frame(3, "TIT2", Text(0, Utf8("locked"))));
     Append(file, omabytes::Header(0, 0x002030, 0x0001));

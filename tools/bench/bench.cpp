@@ -6,6 +6,8 @@
 //   bench startup FILE TRIALS               Play -> first poll above 0, against a bare graph
 //   bench omastart OMA WAV TRIALS           Play of an OMA file -> first poll above 0, against the
 //                                           same for a WAV plus a bare graph's refusal of the OMA file
+//   bench answer FILE TRIALS                how long Play takes to answer (a damaged or hostile
+//                                           file: its box is closed as a click would)
 //   bench poll FILE TRIALS CALLS            one GetOutputTime against one GetPositions
 //   bench cpu FILE SECONDS                  CPU time of this process over SECONDS of playback
 //   bench init                              Init, and Init until the first settings file is written
@@ -132,6 +134,40 @@ int OmaStartup(const std::string& oma, const std::string& wav, int trials) {
     printf("result figure=omastart plugin=%.2f bare=%.2f wav=%.2f refuse=%.2f unit=ms trials=%zu/%zu/%zu\n",
            Median(omaMs), baseline, Median(wavMs), Median(refuseMs), omaMs.size(), wavMs.size(), refuseMs.size());
     return baseline < 0 ? 1 : 0;
+}
+
+// Play's answer to a file, whatever it is: the time until Play returns, a refusal's box included
+// (the watcher closes it within its 50 ms poll, so a refusal's figure is that much high).
+// A Play that has not answered in kGiveUpMs is reported as such, and the process ends there.
+DWORD WINAPI GiveUpOnPlay(void*) {
+    Sleep(static_cast<DWORD>(kGiveUpMs));
+    printf("result figure=answer ms=-1 error=no-answer-in-%.0f-ms\n", kGiveUpMs);
+    fflush(stdout);
+    ExitProcess(1);
+}
+
+int Answer(const std::string& file, int trials) {
+    CloseHandle(CreateThread(nullptr, 0, GiveUpOnPlay, nullptr, 0, nullptr));
+    PluginHost host;
+    if (!LoadPlugin(host))
+        return 1;
+    PluginHost::CloseMessageBoxes();
+    In_Module& module = host.Module();
+    std::vector<double> ms;
+    int rc = 0;
+    for (int i = -1; i < trials; ++i) {  // one unrecorded round loads and warms DirectShow
+        const double start = NowMs();
+        rc = module.Play(file.c_str());
+        const double took = NowMs() - start;
+        module.Stop();
+        PluginHost::PumpFor(50);
+        if (i < 0)
+            continue;
+        printf("answer trial=%d ms=%.2f rc=%d\n", i, took, rc);
+        ms.push_back(took);
+    }
+    printf("result figure=answer ms=%.2f rc=%d trials=%zu\n", Median(ms), rc, ms.size());
+    return 0;
 }
 
 // Median time of one call in microseconds. The performance counter ticks at 0.1 us under Wine,
@@ -319,6 +355,8 @@ int main(int argc, char** argv) {
         return Startup(argv[2], atoi(arg(3, "15").c_str()));
     if (mode == "omastart" && argc > 3)
         return OmaStartup(argv[2], argv[3], atoi(arg(4, "15").c_str()));
+    if (mode == "answer" && argc > 2)
+        return Answer(argv[2], atoi(arg(3, "3").c_str()));
     if (mode == "poll" && argc > 2)
         return Poll(argv[2], atoi(arg(3, "3").c_str()), atoi(arg(4, "10000").c_str()));
     if (mode == "cpu" && argc > 2)
@@ -329,7 +367,7 @@ int main(int argc, char** argv) {
         return Endurance(arg(7, "both"), argv[2], argv[3], atoi(argv[4]), atoi(argv[5]), atoi(arg(6, "20").c_str()));
     }
     fprintf(stderr,
-            "usage: bench media DIR | startup FILE [TRIALS] | omastart OMA WAV [TRIALS] |\n"
+            "usage: bench media DIR | startup FILE [TRIALS] | omastart OMA WAV [TRIALS] | answer FILE [TRIALS] |\n"
             "             poll FILE [TRIALS] [CALLS] |\n"
             "             cpu FILE [SECONDS] | init | endurance WAV AVI NWAV NAVI [WARMUP] [PHASE]\n");
     return 2;

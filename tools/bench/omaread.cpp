@@ -54,11 +54,20 @@ int DecoderAlone(const std::wstring& file, int passes) {
         return 1;
     }
     std::vector<std::span<const uint8_t>> frames;
+    MemoryFileBytes memory(whole);
+    Mp3Index index(memory, read.mp3);
     for (int64_t f = 0; f < info.frames; ++f) {
-        const bool mp3 = info.codec == OmaCodec::Mp3;
-        const int64_t at = mp3 ? read.mp3.offsets[static_cast<size_t>(f)] : info.dataOffset + f * info.frameSize;
-        const int64_t size = mp3 ? read.mp3.sizes[static_cast<size_t>(f)] : info.frameSize;
-        frames.push_back(std::span<const uint8_t>(whole).subspan(static_cast<size_t>(at), static_cast<size_t>(size)));
+        if (info.codec == OmaCodec::Mp3) {
+            const auto at = index.Offset(f);
+            if (!at) {
+                break;
+            }
+            const auto size = static_cast<size_t>(index.Frame(f).size());
+            frames.push_back(std::span<const uint8_t>(whole).subspan(static_cast<size_t>(*at), size));
+        } else {
+            frames.push_back(std::span<const uint8_t>(whole).subspan(
+                static_cast<size_t>(info.dataOffset + f * info.frameSize), static_cast<size_t>(info.frameSize)));
+        }
     }
     std::vector<int16_t> out(static_cast<size_t>(info.samplesPerFrame) * info.channels);
     std::vector<double> ms;
