@@ -25,6 +25,9 @@ constexpr int32_t kAtrac3PlusChannels[8] = {0, 1, 2, 3, 4, 6, 7, 8};
 
 constexpr int64_t kLpcmFrameSize = 1024;  // 256 stereo samples, big-endian
 
+// The largest frame libavcodec's ATRAC3 decoder sets itself up for.
+constexpr int32_t kMaxAtrac3FrameSize = 4096;
+
 OmaCodec CodecOf(int32_t id) {
     switch (id) {
         case 0:
@@ -68,9 +71,10 @@ OmaStatus ReadParameters(OmaInfo& info) {
             info.channels = 2;
             info.samplesPerFrame = 1024;
             info.delay = kAtrac3Delay;
-            // The decoder takes 96, 152 or 192 bytes per channel and nothing else.
-            const bool knownSize = info.frameSize == 192 || info.frameSize == 304 || info.frameSize == 384;
-            return info.sampleRate != 0 && knownSize ? OmaStatus::Ok : OmaStatus::BadParameters;
+            // Encoders write frames of 192 to 1024 bytes (66 to 353 kb/s); the decoder takes
+            // any size up to 4096 bytes, and whether it decodes one is for its first frame to say.
+            const bool decodableSize = info.frameSize > 0 && info.frameSize <= kMaxAtrac3FrameSize;
+            return info.sampleRate != 0 && decodableSize ? OmaStatus::Ok : OmaStatus::BadParameters;
         }
         case OmaCodec::Atrac3Plus: {
             info.sampleRate = kSampleRates[(p >> 13) & 7];

@@ -47,9 +47,18 @@ TEST(OmaHeader, ReadsEachCodecsParameters) {
         {1, 0x0024FF, OmaStatus::Ok, OmaCodec::Atrac3Plus, 2048, 44100, 1, false},
         {1, 0x00285D, OmaStatus::Ok, OmaCodec::Atrac3Plus, 752, 44100, 2, false},
         {4, 0x000000, OmaStatus::Ok, OmaCodec::Lpcm, 1024, 44100, 2, false},
-        // Frame sizes the ATRAC3 decoder refuses, and rates and channel ids no encoder writes.
-        {0, 0x002031, OmaStatus::BadParameters, OmaCodec::Atrac3, 392, 44100, 2, false},
-        {0, 0x002020, OmaStatus::BadParameters, OmaCodec::Atrac3, 256, 44100, 2, false},
+        // ATRAC3 at the other sizes encoders write: 94 kb/s joint stereo, 146, 176, 265, 353 kb/s.
+        {0, 0x022022, OmaStatus::Ok, OmaCodec::Atrac3, 272, 44100, 2, true},
+        {0, 0x002035, OmaStatus::Ok, OmaCodec::Atrac3, 424, 44100, 2, false},
+        {0, 0x002040, OmaStatus::Ok, OmaCodec::Atrac3, 512, 44100, 2, false},
+        {0, 0x002060, OmaStatus::Ok, OmaCodec::Atrac3, 768, 44100, 2, false},
+        {0, 0x002080, OmaStatus::Ok, OmaCodec::Atrac3, 1024, 44100, 2, false},
+        {0, 0x002200, OmaStatus::Ok, OmaCodec::Atrac3, 4096, 44100, 2, false},
+        // Frame sizes no ATRAC3 decoder sets itself up for, and rates and channel ids no encoder
+        // writes.
+        {0, 0x002000, OmaStatus::BadParameters, OmaCodec::Atrac3, 0, 44100, 2, false},
+        {0, 0x002201, OmaStatus::BadParameters, OmaCodec::Atrac3, 4104, 44100, 2, false},
+        {0, 0x0023FF, OmaStatus::BadParameters, OmaCodec::Atrac3, 8184, 44100, 2, false},
         {0, 0x00A030, OmaStatus::BadParameters, OmaCodec::Atrac3, 384, 0, 2, false},
         {1, 0x0020FF, OmaStatus::BadParameters, OmaCodec::Atrac3Plus, 2048, 44100, 0, false},
         {1, 0x002CFF, OmaStatus::BadParameters, OmaCodec::Atrac3Plus, 2048, 44100, 3, false},
@@ -57,7 +66,7 @@ TEST(OmaHeader, ReadsEachCodecsParameters) {
     };
     for (const ParamsRow& row : rows) {
         SCOPED_TRACE(testing::Message() << "codec " << int{row.codec} << " params " << std::hex << row.params);
-        const OmaRead read = Read(WithFrames(Header(row.codec, row.params), 3 * 2048 + 5));
+        const OmaRead read = Read(WithFrames(Header(row.codec, row.params), 3 * 8192 + 5));
         EXPECT_EQ(read.status, row.status);
         EXPECT_EQ(read.info.codec, row.kind);
         EXPECT_EQ(read.info.frameSize, row.frameSize);

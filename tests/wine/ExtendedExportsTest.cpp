@@ -334,11 +334,13 @@ std::string ReadAll(intptr_t handle, size_t chunk, int* killswitch = nullptr) {
     return pcm;
 }
 
-const char* const kMedia[] = {"atrac3_lp2_2500ms.oma", "atrac3_lp2_tone_10s.oma", "atrac3_lp4_tone_10s.oma",
-                              "atrac3_lp4_mix_20s.oma", "atrac3plus_352k_tone_10s.oma"};
+const char* const kMedia[] = {"atrac3_lp2_2500ms.oma",  "atrac3_lp2_tone_10s.oma",      "atrac3_lp4_tone_10s.oma",
+                              "atrac3_lp4_mix_20s.oma", "atrac3plus_352k_tone_10s.oma", "atrac3_94k_js_3100ms.oma",
+                              "atrac3_176k_3100ms.oma"};
 
 TEST_F(ExtendedExports, ReadEqualsTheReferenceInOddChunksAndAfterSetTime) {
-    const size_t chunks[] = {1001, 4608, 33333, 7, 65536};
+    const size_t chunks[] = {1001, 4608, 33333, 7, 65536, 2222, 4099};
+    static_assert(std::size(chunks) == std::size(kMedia));
     for (size_t m = 0; m < std::size(kMedia); ++m) {
         Reference ref;
         SKIP_WITHOUT_REFERENCE(kMedia[m], ref);
@@ -365,6 +367,19 @@ TEST_F(ExtendedExports, ReadEqualsTheReferenceInOddChunksAndAfterSetTime) {
             EXPECT_EQ(Mismatches(part, ref, (sample + ref.delay) * 2), 0) << kMedia[m] << " after setTime " << ms;
         }
         closeRead(handle);
+    }
+}
+
+// ATRAC3 at frame sizes only the RealMedia-style set-up decodes: the library's length and bit
+// rate, worked out by hand (135 x 1024 - 1162 samples; 272 and 512 bytes x 8 x 44100 / 1024).
+TEST_F(ExtendedExports, LengthAndBitRateOfTheOtherAtrac3FrameSizes) {
+    const std::pair<const char*, const char*> rows[] = {{"atrac3_94k_js_3100ms.oma", "94"},
+                                                        {"atrac3_176k_3100ms.oma", "176"}};
+    for (const auto& [name, kbps] : rows) {
+        SKIP_WITHOUT_MEDIA(name);
+        EXPECT_EQ(FieldA(testmedia::Path(name), "length"), "3108") << name;
+        EXPECT_EQ(FieldA(testmedia::Path(name), "bitrate"), kbps) << name;
+        EXPECT_EQ(FieldW(Wide(testmedia::Path(name)), "length"), L"3108") << name;
     }
 }
 

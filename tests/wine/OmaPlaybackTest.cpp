@@ -37,6 +37,8 @@ const Medium kMedia[] = {
     {"atrac3_lp4_tone_10s.oma", 10004, 24},      // the same frame count, joint stereo
     {"atrac3_lp4_mix_20s.oma", 20035, 24},       // 864 x 1024 - 1162 = 883574
     {"atrac3plus_352k_tone_10s.oma", 9929, 47},  // 216 x 2048 - 4464 = 437904
+    {"atrac3_94k_js_3100ms.oma", 3108, 24},      // 135 x 1024 - 1162 = 137078, 272-byte frames
+    {"atrac3_176k_3100ms.oma", 3108, 24},        // the same, 512-byte frames
 };
 
 constexpr size_t kHeader = 96;
