@@ -246,13 +246,17 @@ public:
 
     bool Decode(std::span<const uint8_t> frame, std::span<int16_t> out) override {
         const size_t count = static_cast<size_t>(info_.samplesPerFrame) * info_.channels;
-        if (frame.size() != count * 2 || out.size() < count) {
+        const size_t blockAlign = static_cast<size_t>(info_.channels) * 2;
+        // The file's last frame may be short; the samples it lacks are silence.
+        if (frame.empty() || frame.size() > count * 2 || frame.size() % blockAlign != 0 || out.size() < count) {
             std::fill(out.begin(), out.end(), int16_t{0});
             return false;
         }
-        for (size_t i = 0; i < count; ++i) {
+        const size_t given = frame.size() / 2;
+        for (size_t i = 0; i < given; ++i) {
             out[i] = static_cast<int16_t>(static_cast<uint16_t>(frame[2 * i] << 8 | frame[2 * i + 1]));
         }
+        std::fill(out.begin() + static_cast<ptrdiff_t>(given), out.begin() + static_cast<ptrdiff_t>(count), int16_t{0});
         return true;
     }
 

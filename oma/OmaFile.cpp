@@ -127,9 +127,8 @@ OmaStatus ReadMp3(FileBytes& file, int64_t size, OmaRead& read) {
     return info.samples > 0 ? OmaStatus::Ok : OmaStatus::NoFrames;
 }
 
-// The length in samples per channel: see ReadOma.
-int64_t StreamSamples(const OmaInfo& info) {
-    const int64_t decoded = info.frames * info.samplesPerFrame;
+// The length in samples per channel (see ReadOma) of a stream that decodes to `decoded`.
+int64_t StreamSamples(const OmaInfo& info, int64_t decoded) {
     if (info.tagLengthMs > 0) {
         // Truncating: a TLEN's last millisecond is not a whole one.
         const int64_t tagged = info.tagLengthMs * info.sampleRate / 1000;
@@ -223,10 +222,20 @@ OmaRead ReadOma(FileBytes& file) {
         read.status = ReadParameters(info);
     }
     if (read.status == OmaStatus::Ok && info.codec != OmaCodec::Mp3) {
-        // Whole frames only: a cut file plays up to its last whole frame.
-        info.frames = (size - info.dataOffset) / info.frameSize;
-        info.samples = StreamSamples(info);
-        if (info.frames == 0 || info.samples == 0) {
+        int64_t decoded = 0;
+        if (info.codec == OmaCodec::Lpcm) {
+            // LPCM is samples, not coded frames: every whole sample counts, and the last frame
+            // may be short.
+            decoded = (size - info.dataOffset) / (int64_t{info.channels} * 2);
+            info.frames = (decoded + info.samplesPerFrame - 1) / info.samplesPerFrame;
+        } else {
+            // Whole frames only: a cut file plays up to its last whole frame.
+            info.frames = (size - info.dataOffset) / info.frameSize;
+            decoded = info.frames * info.samplesPerFrame;
+        }
+        info.samples = StreamSamples(info, decoded);
+        // A clip shorter than the decoder's delay is still a file: it plays, for no time at all.
+        if (info.frames == 0) {
             read.status = OmaStatus::NoFrames;
         }
         info.bitRate = static_cast<int32_t>((int64_t{info.frameSize} * 8 * info.sampleRate + info.samplesPerFrame / 2) /

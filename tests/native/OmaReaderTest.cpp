@@ -124,13 +124,21 @@ TEST(OmaLength, WholeFramesTimesSamplesLessTheDelay) {
         {0, kLp2, 432 * 384 - 1, OmaStatus::Ok, 431, 440182},  // a cut file: its whole frames
         {0, kLp2, 431 * 384 + 383, OmaStatus::Ok, 431, 440182},
         {0, kLp2, 2 * 384, OmaStatus::Ok, 2, 886},
-        {0, kLp2, 384 + 383, OmaStatus::NoFrames, 1, 0},  // one frame is all delay
+        {0, kLp2, 384 + 383, OmaStatus::Ok, 1, 0},  // one frame is all delay: a file of no length
         {0, kLp2, 383, OmaStatus::NoFrames, 0, 0},
         {0, kLp2, 0, OmaStatus::NoFrames, 0, 0},
         {1, kPlus, 216 * 2048, OmaStatus::Ok, 216, 437904},
         {1, kPlus, 3 * 2048, OmaStatus::Ok, 3, 1680},
-        {1, kPlus, 2 * 2048 + 100, OmaStatus::NoFrames, 2, 0},
-        {4, 0, 10 * 1024 + 1000, OmaStatus::Ok, 10, 2560},
+        {1, kPlus, 2 * 2048 + 100, OmaStatus::Ok, 2, 0},  // 4096 samples, 4464 of delay
+        {1, kPlus, 2047, OmaStatus::NoFrames, 0, 0},
+        {0, 0x002022, 135 * 272, OmaStatus::Ok, 135, 137078},
+        {0, 0x002080, 10 * 1024 + 1023, OmaStatus::Ok, 10, 9078},
+        // LPCM counts whole samples of four bytes, not frames of 1024.
+        {4, 0, 10 * 1024 + 1000, OmaStatus::Ok, 11, 2810},
+        {4, 0, 10 * 1024 + 1003, OmaStatus::Ok, 11, 2810},
+        {4, 0, 10 * 1024, OmaStatus::Ok, 10, 2560},
+        {4, 0, 4, OmaStatus::Ok, 1, 1},
+        {4, 0, 3, OmaStatus::NoFrames, 0, 0},
     };
     for (const LengthRow& row : rows) {
         SCOPED_TRACE(testing::Message() << "codec " << int{row.codec} << ", " << row.dataBytes << " bytes");

@@ -258,25 +258,47 @@ TEST(OmaStreamVariants, RandomFramesBehindAGoodHeader) {
     }
 }
 
-TEST(OmaStreamVariants, LpcmIsSwappedToLittleEndian) {
-    // Three frames of 256 stereo samples, sample i of channel c holding i * 2 + c - 700.
+TEST(OmaStreamVariants, LpcmIsSwappedToLittleEndianToItsLastWholeSample) {
+    // Three frames of 256 stereo samples and 250 of a fourth, sample i of channel c holding
+    // i * 2 + c - 700, then three bytes that are not a whole stereo sample.
     MemoryFile lpcm{omabytes::Header(4, 0)};
-    for (int32_t i = 0; i < 3 * 256; ++i) {
+    for (int32_t i = 0; i < 3 * 256 + 250; ++i) {
         for (int32_t c = 0; c < 2; ++c) {
             const auto v = static_cast<uint16_t>(static_cast<int16_t>(i * 2 + c - 700));
             lpcm.bytes.push_back(static_cast<uint8_t>(v >> 8));
             lpcm.bytes.push_back(static_cast<uint8_t>(v));
         }
     }
-    lpcm.bytes.resize(lpcm.bytes.size() + 1000, 0x11);  // a cut fourth frame
+    lpcm.bytes.resize(lpcm.bytes.size() + 3, 0x11);
     auto opened = OmaStream::Open(lpcm.Open());
     ASSERT_EQ(opened.status, OmaStatus::Ok);
-    ASSERT_EQ(opened.stream->Size(), 44 + 3 * 1024);
+    EXPECT_EQ(opened.stream->Info().frames, 4);
+    ASSERT_EQ(opened.stream->Size(), 44 + 3 * 1024 + 1000);
+    // In one read, in reads that straddle the short frame, and after a seek into it.
+    EXPECT_EQ(ReadAll(*opened.stream, 1 << 20), ReadAll(*opened.stream, 333));
     const auto served = ReadAll(*opened.stream, 333);
-    for (int32_t s = 0; s < 3 * 512; ++s) {
+    for (int32_t s = 0; s < (3 * 256 + 250) * 2; ++s) {
         const auto got = static_cast<int16_t>(static_cast<uint16_t>(served[44 + 2 * s] | served[45 + 2 * s] << 8));
         ASSERT_EQ(got, s - 700) << s;
     }
+}
+
+// A clip shorter than the decoder's delay (two ATRAC3plus frames: 4096 samples, the delay 4464)
+// is a file all the same: it opens, and its stream is a WAV with no samples.
+TEST(OmaStreamVariants, AClipShorterThanTheDelayOpensWithNoSamples) {
+    SKIP_WITHOUT_REFERENCE();
+    const Bytes plain = reference::FileContents(reference::MediaDir() / "atrac3plus_352k_tone_10s.oma");
+    MemoryFile clip{Bytes(plain.begin(), plain.begin() + 96 + 2 * 2048)};
+    auto opened = OmaStream::Open(clip.Open());
+    ASSERT_EQ(opened.status, OmaStatus::Ok);
+    EXPECT_EQ(opened.stream->Info().frames, 2);
+    EXPECT_EQ(opened.stream->Info().samples, 0);
+    ASSERT_EQ(opened.stream->Size(), 44);
+    const auto served = ReadAll(*opened.stream, 100);
+    EXPECT_EQ(Le32(served, 4), 36u);
+    EXPECT_EQ(Le32(served, 40), 0u);
+    uint8_t past[8];
+    EXPECT_EQ(opened.stream->Read(44, past, 8), 0);
 }
 
 TEST(OmaStreamReads, EdgesOfTheStream) {

@@ -340,6 +340,27 @@ TEST_F(OmaEngine, ACutFilePlaysItsWholeFramesAndEnds) {
     EXPECT_EQ(engine.GetPositionMs(), end) << "nothing plays past the end";
 }
 
+// A 50 ms clip: three ATRAC3 frames outlast the decoder's delay by 1910 samples, two ATRAC3plus
+// frames (4096 samples) fall short of theirs (4464). Both are files that play, the second for no
+// time at all: no box, a graph, a length of 0 and an end at once.
+TEST_F(OmaEngine, AClipShorterThanTheDecodersDelayPlaysForNoTime) {
+    const std::pair<std::string, int32_t> clips[] = {{variants.lp2.substr(0, kHeader + 3 * kLp2Frame), 43},
+                                                     {variants.plus.substr(0, kHeader + 2 * kPlusFrame), 0}};
+    for (const auto& [bytes, lengthMs] : clips) {
+        SCOPED_TRACE(lengthMs);
+        notices.clear();
+        engine.OpenFile(Write("clip.oma", bytes));
+        EXPECT_TRUE(notices.empty());
+        ASSERT_TRUE(GraphIsOpen());
+        EXPECT_EQ(engine.GetDurationMs(), lengthMs);
+        engine.Resume();
+        EXPECT_TRUE(WaitForTheEnd(2000));
+        EXPECT_LE(engine.GetPositionMs(), lengthMs);
+        engine.Stop();
+        engine.CloseGraph();
+    }
+}
+
 TEST_F(OmaEngine, RandomFramesBehindAGoodHeaderNeverTakeThePlayerDown) {
     // Damaged frames after good ones play (as silence) to the end.
     const std::pair<std::string, int32_t> damaged[] = {{variants.NoiseAfterGood(), 2481},
