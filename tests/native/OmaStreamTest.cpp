@@ -283,6 +283,38 @@ TEST(OmaStreamVariants, LpcmIsSwappedToLittleEndianToItsLastWholeSample) {
     }
 }
 
+// The 176 kb/s medium's frames (256 bytes per channel, no joint stereo) padded with zeros to the
+// 265 and 353 kb/s sizes, 384 and 512 bytes per channel: the decoder reads only the bits each
+// sound unit holds, so the padded file must decode as its RealMedia twin does, through a header
+// that says the larger size.
+TEST(OmaStreamFidelity, TheLargerAtrac3FrameSizesDecodeFromTheHeaderAlone) {
+    SKIP_WITHOUT_REFERENCE();
+    const auto path = reference::MediaDir() / "atrac3_176k_3100ms.oma";
+    if (!std::filesystem::exists(path)) {
+        GTEST_SKIP() << "no " << path.string();
+    }
+    const auto ref = reference::FfmpegDecode(path);
+    ASSERT_TRUE(ref.has_value());
+    const Bytes plain = reference::FileContents(path);
+    ASSERT_EQ(plain.size(), 96u + 135 * 512);
+    for (const uint32_t perChannel : {384u, 512u}) {
+        SCOPED_TRACE(perChannel);
+        MemoryFile padded{omabytes::Header(0, 0x002000 | (2 * perChannel / 8))};
+        for (size_t frame = 0; frame < 135; ++frame) {
+            for (size_t channel = 0; channel < 2; ++channel) {
+                const auto from = plain.begin() + static_cast<ptrdiff_t>(96 + frame * 512 + channel * 256);
+                padded.bytes.insert(padded.bytes.end(), from, from + 256);
+                padded.bytes.resize(padded.bytes.size() + perChannel - 256, 0);
+            }
+        }
+        auto opened = OmaStream::Open(padded.Open());
+        ASSERT_EQ(opened.status, OmaStatus::Ok);
+        EXPECT_EQ(opened.stream->Info().frameSize, static_cast<int32_t>(2 * perChannel));
+        EXPECT_EQ(opened.stream->Info().frames, 135);
+        ExpectMatches(ReadAll(*opened.stream, 9999), 0, *ref, kAtrac3Delay, 2);
+    }
+}
+
 // A clip shorter than the decoder's delay (two ATRAC3plus frames: 4096 samples, the delay 4464)
 // is a file all the same: it opens, and its stream is a WAV with no samples.
 TEST(OmaStreamVariants, AClipShorterThanTheDelayOpensWithNoSamples) {
