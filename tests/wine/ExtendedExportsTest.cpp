@@ -265,6 +265,26 @@ TEST_F(ExtendedExports, TruncatesAtTheBufferAndTouchesNothingPastIt) {
     EXPECT_EQ(std::string(ansi, 4), std::string("24\0#", 4));
 }
 
+// A version 3 extended header whose size is near 4 GiB: with its own four bytes added that runs
+// past the block, on 32 bits as on 64. Wrapped round, it would start the frames inside the size
+// itself, where these bytes make a frame of no length and then a title.
+TEST_F(ExtendedExports, AnExtendedHeaderNear4GiBHidesTheBlocksFrames) {
+    SKIP_WITHOUT_MEDIA("atrac3_lp2_2500ms.oma");
+    for (uint32_t wrapsTo = 0; wrapsTo < 4; ++wrapsTo) {
+        SCOPED_TRACE(wrapsTo);
+        const uint32_t size = 0xFFFFFFFCu + wrapsTo;
+        Bytes body = {static_cast<uint8_t>(size >> 24), static_cast<uint8_t>(size >> 16),
+                      static_cast<uint8_t>(size >> 8), static_cast<uint8_t>(size)};
+        body.resize(body.size() + wrapsTo + 6, 0);
+        Append(body, Frame(3, "TIT2", Text(0, L"wrapped")));
+        Bytes file = Block(3, body, 0x40);
+        Append(file, Medium("atrac3_lp2_2500ms.oma"));
+        const std::string path = Write("extended.oma", file);
+        EXPECT_EQ(FieldA(path, "title"), "<0>");
+        EXPECT_EQ(FieldA(path, "length"), "2481") << "the file behind the block is read all the same";
+    }
+}
+
 TEST_F(ExtendedExports, ANameTheCodePageCannotSpellThroughTheWideExports) {
     SKIP_WITHOUT_MEDIA("atrac3_lp2_2500ms.oma");
     const std::wstring name = Wide(dir) + kKorean + L".oma";
