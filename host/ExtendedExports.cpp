@@ -118,15 +118,14 @@ bool IsHighSurrogate(wchar_t unit) {
 // as an open graph keeps it: a host may unload us while a handle is open, and still read and
 // close it.
 struct HeldReader {
-    HeldReader(std::unique_ptr<PcmReader> r, HMODULE h) : reader(std::move(r)), hold(h) {}
+    explicit HeldReader(std::unique_ptr<PcmReader> r) : reader(std::move(r)) { HoldLibraryForReader(); }
     HeldReader(const HeldReader&) = delete;
     HeldReader& operator=(const HeldReader&) = delete;
     ~HeldReader() {
         reader.reset();
-        LetGoOfLibrary(hold);  // never inline: this may be the last reference
+        LetGoOfLibraryForReader();
     }
     std::unique_ptr<PcmReader> reader;
-    HMODULE hold;
 };
 
 // The open readers by handle. A reader is shared so that a close on one thread cannot pull it
@@ -134,7 +133,7 @@ struct HeldReader {
 class Readers {
 public:
     intptr_t Add(std::unique_ptr<PcmReader> reader) {
-        auto shared = std::make_shared<HeldReader>(std::move(reader), HoldLibrary());
+        auto shared = std::make_shared<HeldReader>(std::move(reader));
         const auto handle = reinterpret_cast<intptr_t>(shared->reader.get());
         std::lock_guard lock(mutex_);
         table_.emplace(handle, std::move(shared));

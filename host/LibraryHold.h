@@ -1,19 +1,18 @@
-// The references the library holds on itself for the extended-read handles, so that a host that
-// unloads us while a handle is open unmaps nothing the handle's reader still runs: the handle
+// The reference the library holds on itself while extended-read handles are open, so that a host
+// that unloads us with a handle open unmaps nothing the handle's reader still runs: the handle
 // stays usable until its close. Reached from the extended exports on the player's worker threads
 // and from the record's callbacks on its UI thread.
 #pragma once
 
-#include <windows.h>
+// A reader opens: the first of them takes the reference.
+void HoldLibraryForReader();
 
-// A reference on this library, or null when none could be taken.
-HMODULE HoldLibrary();
-
-// Lets go of a reference that HoldLibrary gave, from a worker thread. It may be the last one, so
-// it is never let go while our code runs on this thread: without windows of ours it goes through
-// the thread pool, which unloads the library once the callback has returned. With windows, whose
-// destruction belongs to the UI thread, it waits for the UI thread's next callback.
-void LetGoOfLibrary(HMODULE module);
+// A reader is gone. After the last one the reference goes, never while our code runs on the
+// closing thread, since it may be the last: without windows of ours a thread-pool timer lets go
+// a second later (a converter's next file reuses the reference meanwhile), and the pool unloads
+// the library once the callback has returned. With windows, whose destruction belongs to the UI
+// thread, the reference waits for the UI thread's next callback.
+void LetGoOfLibraryForReader();
 
 // Whether Init has made the windows, which only the UI thread may destroy at the unload.
 void SetWindowsMade(bool made);
