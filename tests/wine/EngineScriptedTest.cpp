@@ -638,8 +638,9 @@ TEST_F(EngineScripted, AFailureInsideTheOpenLeavesNoFileOpen) {
     OpenQuietly();
     engine.Resume();
     engine.CloseGraph();
-    for (const char* failing : {"IGraphBuilder::RenderFile", "IBasicAudio::put_Volume", "IMediaSeeking::GetDuration",
-                                "IVideoWindow::put_MessageDrain", "IMediaControl::Pause", "IBasicVideo::GetVideoSize"}) {
+    for (const char* failing :
+         {"IGraphBuilder::RenderFile", "IBasicAudio::put_Volume", "IMediaSeeking::GetDuration",
+          "IVideoWindow::put_MessageDrain", "IMediaControl::Pause", "IBasicVideo::GetVideoSize"}) {
         SCOPED_TRACE(failing);
         fake.throws = {failing};
         fake.duration = 70000000;
