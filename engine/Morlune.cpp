@@ -211,24 +211,25 @@ bool TMorlune::BuildGraph() {
 }
 
 void TMorlune::OpenFile(const std::string& name) {
-    // What a failed open leaves as it was, and whether a graph is being built: a failure after
-    // that point (out of memory while the file is read, say) must not leave a graph that counts
-    // as open, or the player would be told the previous file's length for this one.
+    // What a failed open leaves as it was, and whether the open is under way: a failure inside it
+    // (out of memory while the file is read, say) must not leave a graph that counts as open, this
+    // file's half-built one or the previous file's, or the player would be told the previous
+    // file's length for this one.
     const int32_t state = State;
     const int64_t duration = Duration;
     const int32_t videoWidth = VideoWidth;
     const int32_t videoHeight = VideoHeight;
-    bool building = false;
+    bool building = true;
     bool told = false;
     try {
         FileName = name;
         // A directory is not a file to play; the whole name goes on, however long.
         const std::wstring wideName = AnsiToWide(name);
         if (!IsPlainFile(wideName)) {
+            building = false;  // the previous graph, if any, plays on
             return;
         }
         CloseGraph();
-        building = true;
         if (!BuildGraph()) {
             building = false;  // the references obtained so far stay for the next CloseGraph
             told = true;
