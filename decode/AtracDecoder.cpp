@@ -35,6 +35,16 @@ void PutLe16(uint8_t* at, uint32_t value) {
     at[1] = static_cast<uint8_t>(value >> 8);
 }
 
+void PutBe16(uint8_t* at, uint32_t value) {
+    at[0] = static_cast<uint8_t>(value >> 8);
+    at[1] = static_cast<uint8_t>(value);
+}
+
+void PutBe32(uint8_t* at, uint32_t value) {
+    PutBe16(at, value >> 16);
+    PutBe16(at + 2, value);
+}
+
 // As Debian's ffmpeg converts: scale by 2^15, round to nearest even, clip. lrintf is one
 // instruction here (this file is built without errno for maths), where nearbyint costs a call
 // and two control word loads per sample; both round in the current mode, which is to nearest.
@@ -98,22 +108,8 @@ public:
         }
         context->thread_count = 1;  // the plug-in starts no threads, libavcodec included
         av_channel_layout_default(&context->ch_layout, info_.channels);
-        if (info_.codec == OmaCodec::Atrac3) {
-            // WAV-style extradata: version 1, the sample rate, the joint-stereo flag twice, a
-            // frame factor of 1. Without it the decoder does not know the stereo coding.
-            constexpr int kSize = 14;
-            auto* extradata = static_cast<uint8_t*>(av_mallocz(kSize + AV_INPUT_BUFFER_PADDING_SIZE));
-            if (!extradata) {
-                return false;
-            }
-            PutLe16(&extradata[0], 1);
-            PutLe16(&extradata[2], static_cast<uint32_t>(info_.sampleRate));
-            PutLe16(&extradata[4], static_cast<uint32_t>(info_.sampleRate) >> 16);
-            PutLe16(&extradata[6], info_.jointStereo ? 1 : 0);
-            PutLe16(&extradata[8], info_.jointStereo ? 1 : 0);
-            PutLe16(&extradata[10], 1);
-            context->extradata = extradata;  // the context frees it
-            context->extradata_size = kSize;
+        if (info_.codec == OmaCodec::Atrac3 && !SetAtrac3Extradata(*context)) {
+            return false;
         }
         if (avcodec_open2(context.get(), codec, nullptr) < 0) {
             return false;
@@ -137,6 +133,9 @@ public:
             std::fill(out.begin(), out.end(), int16_t{0});
             return false;
         }
+        if (realMediaStyle_) {
+            frame = Scrambled(frame);
+        }
         // Not reference-counted: libavcodec copies it into a padded buffer of its own, so the
         // caller's bytes are read once and need no padding.
         packet_->data = const_cast<uint8_t*>(frame.data());
@@ -159,6 +158,49 @@ public:
     }
 
 private:
+    // The decoder knows the stereo coding only from its extradata, in one of two layouts. The
+    // WAV style (version 1, the sample rate, the joint-stereo flag twice, a frame factor of 1)
+    // it takes for 96, 152 or 192 bytes per channel only. The RealMedia style (version 4,
+    // samples per frame, the 0x88E delay, the coding mode) takes any frame size; with it the
+    // decoder expects the frames scrambled as RealMedia stores them, so Decode scrambles ours.
+    bool SetAtrac3Extradata(AVCodecContext& context) {
+        const int32_t perChannel = info_.frameSize / info_.channels;
+        realMediaStyle_ =
+            info_.frameSize % info_.channels != 0 || (perChannel != 96 && perChannel != 152 && perChannel != 192);
+        const int size = realMediaStyle_ ? 10 : 14;
+        auto* extradata = static_cast<uint8_t*>(av_mallocz(static_cast<size_t>(size) + AV_INPUT_BUFFER_PADDING_SIZE));
+        if (!extradata) {
+            return false;
+        }
+        if (realMediaStyle_) {
+            PutBe32(&extradata[0], 4);
+            PutBe16(&extradata[4], static_cast<uint32_t>(1024 * info_.channels));
+            PutBe16(&extradata[6], 0x88E);
+            PutBe16(&extradata[8], info_.jointStereo ? 0x12 : 0x2);
+        } else {
+            PutLe16(&extradata[0], 1);
+            PutLe16(&extradata[2], static_cast<uint32_t>(info_.sampleRate));
+            PutLe16(&extradata[4], static_cast<uint32_t>(info_.sampleRate) >> 16);
+            PutLe16(&extradata[6], info_.jointStereo ? 1 : 0);
+            PutLe16(&extradata[8], info_.jointStereo ? 1 : 0);
+            PutLe16(&extradata[10], 1);
+        }
+        context.extradata = extradata;  // the context frees it
+        context.extradata_size = size;
+        return true;
+    }
+
+    // RealMedia's scrambling: the frame XORed with a fixed 32-bit word from its first byte on.
+    // Its own inverse: the decoder undoes it before it reads a bit.
+    std::span<const uint8_t> Scrambled(std::span<const uint8_t> frame) {
+        static constexpr uint8_t kKey[4] = {0x53, 0x7F, 0x61, 0x03};
+        scrambled_.resize(frame.size());
+        for (size_t i = 0; i < frame.size(); ++i) {
+            scrambled_[i] = frame[i] ^ kKey[i % 4];
+        }
+        return scrambled_;
+    }
+
     bool Convert(const AVFrame& frame, std::span<int16_t> out) const {
         const int channels = info_.channels;
         if (frame.ch_layout.nb_channels != channels) {
@@ -190,6 +232,8 @@ private:
     }
 
     OmaInfo info_;
+    bool realMediaStyle_ = false;     // ATRAC3 set up the RealMedia way: frames go in scrambled
+    std::vector<uint8_t> scrambled_;  // the frame being sent, scrambled
     UniqueCodecContext context_;
     UniqueFrame frame_;
     UniquePacket packet_;
@@ -202,13 +246,17 @@ public:
 
     bool Decode(std::span<const uint8_t> frame, std::span<int16_t> out) override {
         const size_t count = static_cast<size_t>(info_.samplesPerFrame) * info_.channels;
-        if (frame.size() != count * 2 || out.size() < count) {
+        const size_t blockAlign = static_cast<size_t>(info_.channels) * 2;
+        // The file's last frame may be short; the samples it lacks are silence.
+        if (frame.empty() || frame.size() > count * 2 || frame.size() % blockAlign != 0 || out.size() < count) {
             std::fill(out.begin(), out.end(), int16_t{0});
             return false;
         }
-        for (size_t i = 0; i < count; ++i) {
+        const size_t given = frame.size() / 2;
+        for (size_t i = 0; i < given; ++i) {
             out[i] = static_cast<int16_t>(static_cast<uint16_t>(frame[2 * i] << 8 | frame[2 * i + 1]));
         }
+        std::fill(out.begin() + static_cast<ptrdiff_t>(given), out.begin() + static_cast<ptrdiff_t>(count), int16_t{0});
         return true;
     }
 

@@ -106,9 +106,15 @@ std::span<const uint8_t> OmaStream::FrameBytes(int64_t frame) {
         return mp3_->Frame(frame);
     }
     const int64_t offset = info_.dataOffset + frame * info_.frameSize;
-    const int32_t size = info_.frameSize;
+    int32_t size = info_.frameSize;
+    if (info_.codec == OmaCodec::Lpcm && frame == info_.frames - 1) {
+        // LPCM's last frame holds what is left of its samples.
+        const int64_t samples = (file_->Size() - info_.dataOffset) / (int64_t{info_.channels} * 2);
+        size = static_cast<int32_t>((samples - frame * info_.samplesPerFrame) * info_.channels * 2);
+    }
     if (offset < windowStart_ || offset + size > windowStart_ + windowLength_) {
-        // The frame is whole in the file (the reader counted only whole frames).
+        // The frame is whole in the file (the reader counted only whole frames, and LPCM's
+        // last one as long as it is).
         const int64_t length = std::max<int64_t>(std::min<int64_t>(kWindowSize, file_->Size() - offset), size);
         if (length > kWindowSize || !file_->ReadAt(offset, window_.data(), static_cast<int32_t>(length))) {
             windowLength_ = 0;

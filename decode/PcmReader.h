@@ -27,7 +27,7 @@ public:
     int64_t Bytes() const { return stream_->Layout().DataSize(); }
 
     // Up to length bytes of interleaved 16-bit little-endian PCM from where the last read ended,
-    // in whole samples when length holds at least one; 0 at the end, -1 when the file fails.
+    // in whole samples; 0 at the end or when length holds no whole sample, -1 when the file fails.
     // keepGoing is asked between chunks of a long read, which ends early when it says no.
     template <class KeepGoing>
     int64_t Read(uint8_t* out, size_t length, KeepGoing keepGoing);
@@ -48,9 +48,11 @@ int64_t PcmReader::Read(uint8_t* out, size_t length, KeepGoing keepGoing) {
     // Large reads go in pieces, so that a cancelled conversion stops within one of them.
     constexpr size_t kChunk = 1 << 16;
     const auto blockAlign = static_cast<size_t>(stream_->Layout().BlockAlign());
-    if (length >= blockAlign) {
-        length -= length % blockAlign;
+    if (length < blockAlign) {
+        // Not one whole sample fits: nothing is read, so the next read still starts on a sample.
+        return 0;
     }
+    length -= length % blockAlign;
     int64_t done = 0;
     while (static_cast<size_t>(done) < length) {
         if (done > 0 && !keepGoing()) {

@@ -30,6 +30,10 @@ ComPtr<IBasicVideo> basicVideo;
 ComPtr<IVideoWindow> videoWindow;
 ComPtr<IMediaEventEx> mediaEvent;
 
+// Set once OpenFile has rendered its file and set the graph up, cleared by CloseGraph: only then
+// is a file open, whatever references a failure part-way left.
+bool fileOpen = false;
+
 // Successful CoInitialize calls of BuildGraph not yet balanced by CloseGraph. One per graph in
 // practice; a count keeps the balance even if BuildGraph is called twice without a close.
 int comInitsOwed = 0;
@@ -207,15 +211,28 @@ bool TMorlune::BuildGraph() {
 }
 
 void TMorlune::OpenFile(const std::string& name) {
+    // What a failed open leaves as it was, and whether the open is under way: a failure inside it
+    // (out of memory while the file is read, say) must not leave a graph that counts as open, this
+    // file's half-built one or the previous file's, or the player would be told the previous
+    // file's length for this one.
+    const int32_t state = State;
+    const int64_t duration = Duration;
+    const int32_t videoWidth = VideoWidth;
+    const int32_t videoHeight = VideoHeight;
+    bool building = true;
+    bool told = false;
     try {
         FileName = name;
         // A directory is not a file to play; the whole name goes on, however long.
         const std::wstring wideName = AnsiToWide(name);
         if (!IsPlainFile(wideName)) {
+            building = false;  // the previous graph, if any, plays on
             return;
         }
         CloseGraph();
         if (!BuildGraph()) {
+            building = false;  // the references obtained so far stay for the next CloseGraph
+            told = true;
             NotifyUser(L"无法创建 DirectShow 界面");
             return;
         }
@@ -229,6 +246,7 @@ void TMorlune::OpenFile(const std::string& name) {
         if (own || graphBuilder->RenderFile(wideName.c_str(), nullptr) != S_OK) {
             const OwnRoad road = RenderOwnSource(std::move(opened));
             if (road != OwnRoad::Rendered) {
+                told = true;
                 NotifyUser(road == OwnRoad::Encrypted ? kCannotPlayEncrypted
                            : road == OwnRoad::NoSse2  ? kCannotPlayNoSse2
                                                       : kCannotPlay);
@@ -256,11 +274,27 @@ void TMorlune::OpenFile(const std::string& name) {
             VideoWidth = width;
             VideoHeight = height;
         }
+        building = false;
+        fileOpen = true;
     } catch (...) {
+        if (building) {
+            CloseGraph();
+            State = state;
+            Duration = duration;
+            VideoWidth = videoWidth;
+            VideoHeight = videoHeight;
+            if (!told) {
+                try {
+                    NotifyUser(kCannotPlay);
+                } catch (...) {
+                }
+            }
+        }
     }
 }
 
 void TMorlune::CloseGraph() {
+    fileOpen = false;
     try {
         if (mediaControl) {
             (void)mediaControl->Stop();
@@ -390,9 +424,11 @@ void AbandonGraph() {
     (void)mediaControl.Detach();
     (void)graphBuilder.Detach();
     comInitsOwed = 0;
+    fileOpen = false;
     heldModule = nullptr;  // the unload is under way: there is nothing left to hold
 }
 
 bool GraphIsOpen() {
-    return graphBuilder && mediaControl && mediaSeeking && basicAudio && basicVideo && videoWindow && mediaEvent;
+    return fileOpen && graphBuilder && mediaControl && mediaSeeking && basicAudio && basicVideo && videoWindow &&
+           mediaEvent;
 }

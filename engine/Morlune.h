@@ -67,6 +67,7 @@ void SetGraphSource(GraphSource source);
 // never ends.
 void AbandonGraph();
 
-// True while a graph that rendered its file is held: every interface reference is present. The
-// host tells the player from this whether Play opened the file.
+// True from an OpenFile that rendered its file and set the graph up to the next CloseGraph, with
+// every interface reference present. The host tells the player from this whether Play opened the
+// file: a failure anywhere inside the open leaves it false.
 bool GraphIsOpen();

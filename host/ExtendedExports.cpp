@@ -20,6 +20,7 @@
 #include "decode/PcmReader.h"
 #include "decode/WinFileBytes.h"
 #include "host/ExtendedFields.h"
+#include "host/LibraryHold.h"
 
 static_assert(sizeof(wchar_t) == sizeof(char16_t), "tag text goes out as the platform's UTF-16");
 
@@ -113,26 +114,40 @@ bool IsHighSurrogate(wchar_t unit) {
     return unit >= 0xD800 && unit <= 0xDBFF;
 }
 
+// A reader and the reference on the library that keeps its code loaded for as long as it lives,
+// as an open graph keeps it: a host may unload us while a handle is open, and still read and
+// close it.
+struct HeldReader {
+    explicit HeldReader(std::unique_ptr<PcmReader> r) : reader(std::move(r)) { HoldLibraryForReader(); }
+    HeldReader(const HeldReader&) = delete;
+    HeldReader& operator=(const HeldReader&) = delete;
+    ~HeldReader() {
+        reader.reset();
+        LetGoOfLibraryForReader();
+    }
+    std::unique_ptr<PcmReader> reader;
+};
+
 // The open readers by handle. A reader is shared so that a close on one thread cannot pull it
 // from under a read on another; the lock guards the table only, never a decode.
 class Readers {
 public:
     intptr_t Add(std::unique_ptr<PcmReader> reader) {
-        std::shared_ptr<PcmReader> shared(std::move(reader));
-        const auto handle = reinterpret_cast<intptr_t>(shared.get());
+        auto shared = std::make_shared<HeldReader>(std::move(reader));
+        const auto handle = reinterpret_cast<intptr_t>(shared->reader.get());
         std::lock_guard lock(mutex_);
         table_.emplace(handle, std::move(shared));
         return handle;
     }
 
-    std::shared_ptr<PcmReader> Find(intptr_t handle) {
+    std::shared_ptr<HeldReader> Find(intptr_t handle) {
         std::lock_guard lock(mutex_);
         const auto it = table_.find(handle);
         return it == table_.end() ? nullptr : it->second;
     }
 
     void Remove(intptr_t handle) {
-        std::shared_ptr<PcmReader> last;  // released outside the lock
+        std::shared_ptr<HeldReader> last;  // released outside the lock
         std::lock_guard lock(mutex_);
         const auto it = table_.find(handle);
         if (it != table_.end()) {
@@ -143,7 +158,7 @@ public:
 
 private:
     std::mutex mutex_;
-    std::map<intptr_t, std::shared_ptr<PcmReader>> table_;
+    std::map<intptr_t, std::shared_ptr<HeldReader>> table_;
 };
 
 Readers& OpenReaders() {
@@ -241,11 +256,11 @@ intptr_t winampGetExtendedRead_getData(intptr_t handle, char* dest, size_t len, 
         if (!dest || len == 0 || killed()) {
             return 0;
         }
-        const auto reader = OpenReaders().Find(handle);
-        if (!reader) {
+        const auto held = OpenReaders().Find(handle);
+        if (!held) {
             return 0;
         }
-        const int64_t got = reader->Read(reinterpret_cast<uint8_t*>(dest), len, [&] { return !killed(); });
+        const int64_t got = held->reader->Read(reinterpret_cast<uint8_t*>(dest), len, [&] { return !killed(); });
         // A file that fails mid-way ends the stream where it failed.
         return got > 0 ? static_cast<intptr_t>(got) : 0;
     } catch (...) {
@@ -255,11 +270,11 @@ intptr_t winampGetExtendedRead_getData(intptr_t handle, char* dest, size_t len, 
 
 int winampGetExtendedRead_setTime(intptr_t handle, int millisecs) {
     try {
-        const auto reader = OpenReaders().Find(handle);
-        if (!reader) {
+        const auto held = OpenReaders().Find(handle);
+        if (!held) {
             return 0;
         }
-        reader->SeekMs(millisecs);
+        held->reader->SeekMs(millisecs);
         return 1;
     } catch (...) {
         return 0;

@@ -10,6 +10,7 @@
 #include "base/NamePart.h"
 #include "base/Paths.h"
 #include "engine/Morlune.h"
+#include "host/LibraryHold.h"
 #include "host/Poll.h"
 #include "host/Volume.h"
 #include "settings/AmpShell.h"
@@ -90,6 +91,7 @@ extern "C" In_Module* WA_CALL winampGetInModule2() {
 // which could not stop it. The engine and the windows stay until the unload itself.
 void WA_CALL Quit() {
     Guarded([] {
+        LetGoOfWaitingHolds();
         CancelPendingNextTrack();
         if (Engine) {
             Engine->Stop();
@@ -100,6 +102,7 @@ void WA_CALL Quit() {
 
 void ReleaseAtUnload() {
     try {
+        SetWindowsMade(false);
         AbandonGraph();
         // Reverse creation order; each form destroys its own windows. The engine holds nothing more.
         FormInfo.reset();
@@ -144,6 +147,7 @@ void WA_CALL Init() {
         // What an earlier Init made stays: another Init only completes what one that failed left,
         // and remakes the video window if the player destroyed it with a main window of its own
         // (a player that unloaded us without Quit while a graph kept the library loaded).
+        SetWindowsMade(true);  // before the first, so no window is ever made without it
         if (!VideoForm || !IsWindow(VideoForm->Handle())) VideoForm = std::make_unique<TVideoForm>();
         if (!FormOptions) FormOptions = std::make_unique<TFormOptions>();  // arms the settings start-up timer
         if (!FormAbout) FormAbout = std::make_unique<TFormAbout>();
@@ -160,6 +164,7 @@ void WA_CALL Init() {
 int WA_CALL Play(const char* file) {
     int result = kPlayFailed;
     Guarded([&] {
+        LetGoOfWaitingHolds();
         if (!VideoForm || !Engine) return;
         CancelPendingNextTrack();
         Paused = false;
@@ -218,6 +223,7 @@ void StopTrack() {
 
 void WA_CALL Stop() {
     Guarded([] {
+        LetGoOfWaitingHolds();
         CancelPendingNextTrack();
         StopTrack();
     });

@@ -103,9 +103,10 @@ std::optional<size_t> FramesStart(const Ea3TagHeader& header, std::span<const ui
     if (body.size() < 4) {
         return std::nullopt;
     }
-    size_t skip = 0;
+    // 64 bits whatever size_t is: a 32-bit size near 4 GiB plus its own four bytes must not wrap.
+    uint64_t skip = 0;
     if (header.version == 3) {
-        skip = size_t{4} + BigEndian(body, 4);  // the size leaves itself out
+        skip = uint64_t{4} + BigEndian(body, 4);  // the size leaves itself out
     } else {
         const auto size = Syncsafe(body);
         if (!size) {
@@ -116,7 +117,7 @@ std::optional<size_t> FramesStart(const Ea3TagHeader& header, std::span<const ui
     if (skip > body.size()) {
         return std::nullopt;
     }
-    return skip;
+    return static_cast<size_t>(skip);
 }
 
 // One frame's content made readable, or nothing when it is compressed or encrypted.

@@ -24,6 +24,9 @@ constexpr int32_t kAtrac3PlusChannels[8] = {0, 1, 2, 3, 4, 6, 7, 8};
 
 constexpr int64_t kLpcmFrameSize = 1024;  // 256 stereo samples, big-endian
 
+// The largest frame libavcodec's ATRAC3 decoder sets itself up for.
+constexpr int32_t kMaxAtrac3FrameSize = 4096;
+
 OmaCodec CodecOf(int32_t id) {
     switch (id) {
         case 0:
@@ -67,9 +70,10 @@ OmaStatus ReadParameters(OmaInfo& info) {
             info.channels = 2;
             info.samplesPerFrame = 1024;
             info.delay = kAtrac3Delay;
-            // The decoder takes 96, 152 or 192 bytes per channel and nothing else.
-            const bool knownSize = info.frameSize == 192 || info.frameSize == 304 || info.frameSize == 384;
-            return info.sampleRate != 0 && knownSize ? OmaStatus::Ok : OmaStatus::BadParameters;
+            // Encoders write frames of 192 to 1024 bytes (66 to 353 kb/s); the decoder takes
+            // any size up to 4096 bytes, and whether it decodes one is for its first frame to say.
+            const bool decodableSize = info.frameSize > 0 && info.frameSize <= kMaxAtrac3FrameSize;
+            return info.sampleRate != 0 && decodableSize ? OmaStatus::Ok : OmaStatus::BadParameters;
         }
         case OmaCodec::Atrac3Plus: {
             info.sampleRate = kSampleRates[(p >> 13) & 7];
@@ -122,9 +126,8 @@ OmaStatus ReadMp3(FileBytes& file, int64_t size, OmaRead& read) {
     return info.samples > 0 ? OmaStatus::Ok : OmaStatus::NoFrames;
 }
 
-// The length in samples per channel: see ReadOma.
-int64_t StreamSamples(const OmaInfo& info) {
-    const int64_t decoded = info.frames * info.samplesPerFrame;
+// The length in samples per channel (see ReadOma) of a stream that decodes to `decoded`.
+int64_t StreamSamples(const OmaInfo& info, int64_t decoded) {
     if (info.tagLengthMs > 0) {
         // Truncating: a TLEN's last millisecond is not a whole one.
         const int64_t tagged = info.tagLengthMs * info.sampleRate / 1000;
@@ -241,10 +244,20 @@ OmaRead ReadOma(FileBytes& file) {
         read.status = ReadParameters(info);
     }
     if (read.status == OmaStatus::Ok && info.codec != OmaCodec::Mp3) {
-        // Whole frames only: a cut file plays up to its last whole frame.
-        info.frames = (size - info.dataOffset) / info.frameSize;
-        info.samples = StreamSamples(info);
-        if (info.frames == 0 || info.samples == 0) {
+        int64_t decoded = 0;
+        if (info.codec == OmaCodec::Lpcm) {
+            // LPCM is samples, not coded frames: every whole sample counts, and the last frame
+            // may be short.
+            decoded = (size - info.dataOffset) / (int64_t{info.channels} * 2);
+            info.frames = (decoded + info.samplesPerFrame - 1) / info.samplesPerFrame;
+        } else {
+            // Whole frames only: a cut file plays up to its last whole frame.
+            info.frames = (size - info.dataOffset) / info.frameSize;
+            decoded = info.frames * info.samplesPerFrame;
+        }
+        info.samples = StreamSamples(info, decoded);
+        // A clip shorter than the decoder's delay is still a file: it plays, for no time at all.
+        if (info.frames == 0) {
             read.status = OmaStatus::NoFrames;
         }
         info.bitRate = static_cast<int32_t>((int64_t{info.frameSize} * 8 * info.sampleRate + info.samplesPerFrame / 2) /

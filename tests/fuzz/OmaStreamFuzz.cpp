@@ -21,11 +21,12 @@ struct Codec {
     uint32_t params;
 };
 
-// ATRAC3 in each frame size, with and without joint stereo; ATRAC3plus stereo and mono in a few
-// frame sizes; LPCM; MP3, whose frames carry their own parameters.
+// ATRAC3 in each frame size, with and without joint stereo, those of the RealMedia-style set-up
+// (272, 512, 1024 bytes) among them; ATRAC3plus stereo and mono in a few frame sizes; LPCM; MP3,
+// whose frames carry their own parameters.
 constexpr Codec kCodecs[] = {
-    {0, 0x002030}, {0, 0x022018}, {0, 0x002026}, {0, 0x022030}, {0, 0x000030}, {1, 0x0028FF},
-    {1, 0x00245D}, {1, 0x002817}, {1, 0x00287F}, {4, 0x000000}, {3, 0x000000},
+    {0, 0x002030}, {0, 0x022018}, {0, 0x002026}, {0, 0x022030}, {0, 0x000030}, {0, 0x022022}, {0, 0x002040},
+    {0, 0x002080}, {1, 0x0028FF}, {1, 0x00245D}, {1, 0x002817}, {1, 0x00287F}, {4, 0x000000}, {3, 0x000000},
 };
 
 std::vector<uint8_t> FileFrom(const uint8_t* data, size_t size) {
@@ -63,7 +64,8 @@ void Check(OmaStream& stream) {
     offsets.push_back(size / 3);
     for (int64_t offset : offsets) {
         const int32_t n = stream.Read(offset, buffer.data(), static_cast<int32_t>(buffer.size()));
-        FUZZ_REQUIRE(n == std::min<int64_t>(static_cast<int64_t>(buffer.size()), size - offset));
+        // A stream may be its header alone (a clip within the decoder's delay): past it, nothing.
+        FUZZ_REQUIRE(n == std::clamp<int64_t>(size - offset, 0, static_cast<int64_t>(buffer.size())));
     }
     FUZZ_REQUIRE(stream.Read(size, buffer.data(), 10) == 0);
 }

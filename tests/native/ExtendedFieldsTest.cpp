@@ -44,6 +44,8 @@ TEST(ExtendedFields, HeaderFactsOfTheRealMedia) {
         {"atrac3_lp2_2500ms.oma", "2481", "132"},         // 109430 samples; 132.3 kb/s
         {"atrac3_lp4_mix_20s.oma", "20035", "66"},        // 883574; 66.15
         {"atrac3plus_352k_tone_10s.oma", "9929", "353"},  // 437904; 352.8
+        {"atrac3_94k_js_3100ms.oma", "3108", "94"},       // 135 x 1024 - 1162 = 137078; 93.7
+        {"atrac3_176k_3100ms.oma", "3108", "176"},        // the same; 176.4
     };
     for (const Row& row : rows) {
         const OmaRead read = ReadMedium(row.name);
@@ -61,6 +63,30 @@ TEST(ExtendedFields, HeaderFactsOfTheRealMedia) {
           std::u16string(u"声道：2（联合立体声）"), std::u16string(u"帧大小：192 字节"), std::u16string(u"帧数：864"),
           std::u16string(u"长度：0:20（20035 毫秒）"), std::u16string(u"加密：否")}) {
         EXPECT_NE(info->find(line), std::u16string::npos) << Narrow(line);
+    }
+}
+
+// Every ATRAC3 frame size an encoder writes, read from the header's 24-bit parameters alone.
+TEST(ExtendedFields, Atrac3BitRateAndLengthAtEveryEncoderFrameSize) {
+    struct Row {
+        uint32_t params;  // 44.1 kHz; the low ten bits the frame size in units of 8 bytes
+        int32_t frameSize;
+        const char* bitrate;  // frame bytes x 8 x 44100 / 1024, rounded
+    };
+    const Row rows[] = {
+        {0x022018, 192, "66"},  {0x022022, 272, "94"},  {0x002026, 304, "105"}, {0x002030, 384, "132"},
+        {0x002035, 424, "146"}, {0x002040, 512, "176"}, {0x002060, 768, "265"}, {0x002080, 1024, "353"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.frameSize);
+        Bytes file = omabytes::Header(0, row.params);
+        file.resize(file.size() + 100 * static_cast<size_t>(row.frameSize), 0x5A);
+        MemoryFileBytes bytes(file);
+        const OmaRead read = ReadOma(bytes);
+        EXPECT_EQ(read.status, OmaStatus::Ok);
+        EXPECT_EQ(read.info.frameSize, row.frameSize);
+        EXPECT_EQ(Narrow(ExtendedField(read, "bitrate")), row.bitrate);
+        EXPECT_EQ(Narrow(ExtendedField(read, "length")), "2295");  // 100 x 1024 - 1162 = 101238 samples
     }
 }
 

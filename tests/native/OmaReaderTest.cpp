@@ -47,9 +47,18 @@ TEST(OmaHeader, ReadsEachCodecsParameters) {
         {1, 0x0024FF, OmaStatus::Ok, OmaCodec::Atrac3Plus, 2048, 44100, 1, false},
         {1, 0x00285D, OmaStatus::Ok, OmaCodec::Atrac3Plus, 752, 44100, 2, false},
         {4, 0x000000, OmaStatus::Ok, OmaCodec::Lpcm, 1024, 44100, 2, false},
-        // Frame sizes the ATRAC3 decoder refuses, and rates and channel ids no encoder writes.
-        {0, 0x002031, OmaStatus::BadParameters, OmaCodec::Atrac3, 392, 44100, 2, false},
-        {0, 0x002020, OmaStatus::BadParameters, OmaCodec::Atrac3, 256, 44100, 2, false},
+        // ATRAC3 at the other sizes encoders write: 94 kb/s joint stereo, 146, 176, 265, 353 kb/s.
+        {0, 0x022022, OmaStatus::Ok, OmaCodec::Atrac3, 272, 44100, 2, true},
+        {0, 0x002035, OmaStatus::Ok, OmaCodec::Atrac3, 424, 44100, 2, false},
+        {0, 0x002040, OmaStatus::Ok, OmaCodec::Atrac3, 512, 44100, 2, false},
+        {0, 0x002060, OmaStatus::Ok, OmaCodec::Atrac3, 768, 44100, 2, false},
+        {0, 0x002080, OmaStatus::Ok, OmaCodec::Atrac3, 1024, 44100, 2, false},
+        {0, 0x002200, OmaStatus::Ok, OmaCodec::Atrac3, 4096, 44100, 2, false},
+        // Frame sizes no ATRAC3 decoder sets itself up for, and rates and channel ids no encoder
+        // writes.
+        {0, 0x002000, OmaStatus::BadParameters, OmaCodec::Atrac3, 0, 44100, 2, false},
+        {0, 0x002201, OmaStatus::BadParameters, OmaCodec::Atrac3, 4104, 44100, 2, false},
+        {0, 0x0023FF, OmaStatus::BadParameters, OmaCodec::Atrac3, 8184, 44100, 2, false},
         {0, 0x00A030, OmaStatus::BadParameters, OmaCodec::Atrac3, 384, 0, 2, false},
         {1, 0x0020FF, OmaStatus::BadParameters, OmaCodec::Atrac3Plus, 2048, 44100, 0, false},
         {1, 0x002CFF, OmaStatus::BadParameters, OmaCodec::Atrac3Plus, 2048, 44100, 3, false},
@@ -57,7 +66,7 @@ TEST(OmaHeader, ReadsEachCodecsParameters) {
     };
     for (const ParamsRow& row : rows) {
         SCOPED_TRACE(testing::Message() << "codec " << int{row.codec} << " params " << std::hex << row.params);
-        const OmaRead read = Read(WithFrames(Header(row.codec, row.params), 3 * 2048 + 5));
+        const OmaRead read = Read(WithFrames(Header(row.codec, row.params), 3 * 8192 + 5));
         EXPECT_EQ(read.status, row.status);
         EXPECT_EQ(read.info.codec, row.kind);
         EXPECT_EQ(read.info.frameSize, row.frameSize);
@@ -112,13 +121,21 @@ TEST(OmaLength, WholeFramesTimesSamplesLessTheDelay) {
         {0, kLp2, 432 * 384 - 1, OmaStatus::Ok, 431, 440182},  // a cut file: its whole frames
         {0, kLp2, 431 * 384 + 383, OmaStatus::Ok, 431, 440182},
         {0, kLp2, 2 * 384, OmaStatus::Ok, 2, 886},
-        {0, kLp2, 384 + 383, OmaStatus::NoFrames, 1, 0},  // one frame is all delay
+        {0, kLp2, 384 + 383, OmaStatus::Ok, 1, 0},  // one frame is all delay: a file of no length
         {0, kLp2, 383, OmaStatus::NoFrames, 0, 0},
         {0, kLp2, 0, OmaStatus::NoFrames, 0, 0},
         {1, kPlus, 216 * 2048, OmaStatus::Ok, 216, 437904},
         {1, kPlus, 3 * 2048, OmaStatus::Ok, 3, 1680},
-        {1, kPlus, 2 * 2048 + 100, OmaStatus::NoFrames, 2, 0},
-        {4, 0, 10 * 1024 + 1000, OmaStatus::Ok, 10, 2560},
+        {1, kPlus, 2 * 2048 + 100, OmaStatus::Ok, 2, 0},  // 4096 samples, 4464 of delay
+        {1, kPlus, 2047, OmaStatus::NoFrames, 0, 0},
+        {0, 0x002022, 135 * 272, OmaStatus::Ok, 135, 137078},
+        {0, 0x002080, 10 * 1024 + 1023, OmaStatus::Ok, 10, 9078},
+        // LPCM counts whole samples of four bytes, not frames of 1024.
+        {4, 0, 10 * 1024 + 1000, OmaStatus::Ok, 11, 2810},
+        {4, 0, 10 * 1024 + 1003, OmaStatus::Ok, 11, 2810},
+        {4, 0, 10 * 1024, OmaStatus::Ok, 10, 2560},
+        {4, 0, 4, OmaStatus::Ok, 1, 1},
+        {4, 0, 3, OmaStatus::NoFrames, 0, 0},
     };
     for (const LengthRow& row : rows) {
         SCOPED_TRACE(testing::Message() << "codec " << int{row.codec} << ", " << row.dataBytes << " bytes");

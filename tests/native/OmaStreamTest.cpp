@@ -258,25 +258,79 @@ TEST(OmaStreamVariants, RandomFramesBehindAGoodHeader) {
     }
 }
 
-TEST(OmaStreamVariants, LpcmIsSwappedToLittleEndian) {
-    // Three frames of 256 stereo samples, sample i of channel c holding i * 2 + c - 700.
+TEST(OmaStreamVariants, LpcmIsSwappedToLittleEndianToItsLastWholeSample) {
+    // Three frames of 256 stereo samples and 250 of a fourth, sample i of channel c holding
+    // i * 2 + c - 700, then three bytes that are not a whole stereo sample.
     MemoryFile lpcm{omabytes::Header(4, 0)};
-    for (int32_t i = 0; i < 3 * 256; ++i) {
+    for (int32_t i = 0; i < 3 * 256 + 250; ++i) {
         for (int32_t c = 0; c < 2; ++c) {
             const auto v = static_cast<uint16_t>(static_cast<int16_t>(i * 2 + c - 700));
             lpcm.bytes.push_back(static_cast<uint8_t>(v >> 8));
             lpcm.bytes.push_back(static_cast<uint8_t>(v));
         }
     }
-    lpcm.bytes.resize(lpcm.bytes.size() + 1000, 0x11);  // a cut fourth frame
+    lpcm.bytes.resize(lpcm.bytes.size() + 3, 0x11);
     auto opened = OmaStream::Open(lpcm.Open());
     ASSERT_EQ(opened.status, OmaStatus::Ok);
-    ASSERT_EQ(opened.stream->Size(), 44 + 3 * 1024);
+    EXPECT_EQ(opened.stream->Info().frames, 4);
+    ASSERT_EQ(opened.stream->Size(), 44 + 3 * 1024 + 1000);
+    // In one read, in reads that straddle the short frame, and after a seek into it.
+    EXPECT_EQ(ReadAll(*opened.stream, 1 << 20), ReadAll(*opened.stream, 333));
     const auto served = ReadAll(*opened.stream, 333);
-    for (int32_t s = 0; s < 3 * 512; ++s) {
+    for (int32_t s = 0; s < (3 * 256 + 250) * 2; ++s) {
         const auto got = static_cast<int16_t>(static_cast<uint16_t>(served[44 + 2 * s] | served[45 + 2 * s] << 8));
         ASSERT_EQ(got, s - 700) << s;
     }
+}
+
+// The 176 kb/s medium's frames (256 bytes per channel, no joint stereo) padded with zeros to the
+// 265 and 353 kb/s sizes, 384 and 512 bytes per channel: the decoder reads only the bits each
+// sound unit holds, so the padded file must decode as its RealMedia twin does, through a header
+// that says the larger size.
+TEST(OmaStreamFidelity, TheLargerAtrac3FrameSizesDecodeFromTheHeaderAlone) {
+    SKIP_WITHOUT_REFERENCE();
+    const auto path = reference::MediaDir() / "atrac3_176k_3100ms.oma";
+    if (!std::filesystem::exists(path)) {
+        GTEST_SKIP() << "no " << path.string();
+    }
+    const auto ref = reference::FfmpegDecode(path);
+    ASSERT_TRUE(ref.has_value());
+    const Bytes plain = reference::FileContents(path);
+    ASSERT_EQ(plain.size(), 96u + 135 * 512);
+    for (const uint32_t perChannel : {384u, 512u}) {
+        SCOPED_TRACE(perChannel);
+        MemoryFile padded{omabytes::Header(0, 0x002000 | (2 * perChannel / 8))};
+        for (size_t frame = 0; frame < 135; ++frame) {
+            for (size_t channel = 0; channel < 2; ++channel) {
+                const auto from = plain.begin() + static_cast<ptrdiff_t>(96 + frame * 512 + channel * 256);
+                padded.bytes.insert(padded.bytes.end(), from, from + 256);
+                padded.bytes.resize(padded.bytes.size() + perChannel - 256, 0);
+            }
+        }
+        auto opened = OmaStream::Open(padded.Open());
+        ASSERT_EQ(opened.status, OmaStatus::Ok);
+        EXPECT_EQ(opened.stream->Info().frameSize, static_cast<int32_t>(2 * perChannel));
+        EXPECT_EQ(opened.stream->Info().frames, 135);
+        ExpectMatches(ReadAll(*opened.stream, 9999), 0, *ref, kAtrac3Delay, 2);
+    }
+}
+
+// A clip shorter than the decoder's delay (two ATRAC3plus frames: 4096 samples, the delay 4464)
+// is a file all the same: it opens, and its stream is a WAV with no samples.
+TEST(OmaStreamVariants, AClipShorterThanTheDelayOpensWithNoSamples) {
+    SKIP_WITHOUT_REFERENCE();
+    const Bytes plain = reference::FileContents(reference::MediaDir() / "atrac3plus_352k_tone_10s.oma");
+    MemoryFile clip{Bytes(plain.begin(), plain.begin() + 96 + 2 * 2048)};
+    auto opened = OmaStream::Open(clip.Open());
+    ASSERT_EQ(opened.status, OmaStatus::Ok);
+    EXPECT_EQ(opened.stream->Info().frames, 2);
+    EXPECT_EQ(opened.stream->Info().samples, 0);
+    ASSERT_EQ(opened.stream->Size(), 44);
+    const auto served = ReadAll(*opened.stream, 100);
+    EXPECT_EQ(Le32(served, 4), 36u);
+    EXPECT_EQ(Le32(served, 40), 0u);
+    uint8_t past[8];
+    EXPECT_EQ(opened.stream->Read(44, past, 8), 0);
 }
 
 TEST(OmaStreamReads, EdgesOfTheStream) {

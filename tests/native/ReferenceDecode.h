@@ -39,9 +39,16 @@ inline bool HaveFfmpeg() {
     return std::system("ffmpeg -version >/dev/null 2>&1") == 0;
 }
 
-// The file decoded by `ffmpeg -f s16le`: interleaved 16-bit samples, nothing trimmed.
+// The file decoded by `ffmpeg -f s16le`: interleaved 16-bit samples, nothing trimmed. Where the
+// OMA file has a RealMedia twin holding the same frames, the twin is decoded: FFmpeg's OMA set-up
+// refuses the frame sizes those files have.
 inline std::optional<std::vector<int16_t>> FfmpegDecode(const std::filesystem::path& path) {
-    const std::string command = "ffmpeg -v error -nostdin -i '" + path.string() + "' -f s16le -acodec pcm_s16le -";
+    std::filesystem::path source = path;
+    if (std::filesystem::path twin = std::filesystem::path(path).replace_extension(".rm");
+        std::filesystem::exists(twin)) {
+        source = twin;
+    }
+    const std::string command = "ffmpeg -v error -nostdin -i '" + source.string() + "' -f s16le -acodec pcm_s16le -";
     std::FILE* pipe = popen(command.c_str(), "r");
     if (!pipe) {
         return std::nullopt;

@@ -305,6 +305,32 @@ TEST(TagText, TextAfterAPictureLargerThanTheWindowIsFoundWithoutReadingThePictur
     EXPECT_LE(counted.reads, kMaxTagFramesWalked + 10);
 }
 
+// A version 3 extended header's size leaves its own four bytes out, and comes from the file: a
+// size near 4 GiB plus those four must run past the body, not wrap round to the body's start. Each
+// such size is followed by what a wrapped start would read as a frame and then a title.
+TEST(TagText, ExtendedHeaderSizesUpToTheLargest) {
+    const auto withExtended = [](uint32_t size, size_t filler) {
+        Bytes body = {static_cast<uint8_t>(size >> 24), static_cast<uint8_t>(size >> 16),
+                      static_cast<uint8_t>(size >> 8), static_cast<uint8_t>(size)};
+        body.resize(body.size() + filler, 0);
+        Append(body, Frame(3, "TIT2", Text(0, Utf8("kept"))));
+        return Block(3, body, 0x40);
+    };
+    EXPECT_EQ(Field(withExtended(6, 6), TagField::Title), u"kept");
+    EXPECT_EQ(Field(withExtended(10, 10), TagField::Title), u"kept");
+    EXPECT_NE(Field(withExtended(7, 6), TagField::Title), u"kept");
+    // Frames that would start exactly at the body's end: none, and no harm.
+    EXPECT_EQ(Field(withExtended(6 + 14, 6), TagField::Title), u"");
+    EXPECT_EQ(Field(withExtended(6 + 15, 6), TagField::Title), u"");
+    for (uint32_t wrapsTo = 0; wrapsTo < 4; ++wrapsTo) {
+        SCOPED_TRACE(wrapsTo);
+        // A start of wrapsTo would find a frame of size 0 there, and the title right after it.
+        const OmaRead read = Read(withExtended(0xFFFFFFFCu + wrapsTo, wrapsTo + 6));
+        EXPECT_EQ(read.status, OmaStatus::Ok) << "the block is skipped whole, the file still plays";
+        EXPECT_EQ(read.tags.Text(TagField::Title), u"");
+    }
+}
+
 TEST(TagText, EncryptedFilesKeepTagsAndLength) {
     Bytes file = Block(3, Frame(3, "TIT2", Text(0, Utf8("locked"))));
     Append(file, omabytes::Header(0, 0x002030, 0x0001));

@@ -621,8 +621,54 @@ TEST_F(EngineScripted, NothingEscapesWhenTheNotifierThrows) {
     SetNoticeHook([](const std::wstring&, NoticeKind) { throw std::runtime_error("notifier"); });
     fake.answers = {{"IGraphBuilder::RenderFile", E_FAIL}};
     EXPECT_NO_THROW(engine.OpenFile(file));
+    EXPECT_FALSE(GraphIsOpen()) << "the refused file's graph is closed all the same";
+    EXPECT_EQ(fake.OutstandingRefs(), 0);
     fake.answers = {{"CoInitialize", E_FAIL}};
     EXPECT_NO_THROW(engine.OpenFile(file));
+    EXPECT_FALSE(GraphIsOpen());
+}
+
+// A failure anywhere after the graph is built (here an allocation inside a call) leaves no file
+// open: one box, the graph closed and COM balanced, and the previous file's facts as they were,
+// as after a refused render.
+TEST_F(EngineScripted, AFailureInsideTheOpenLeavesNoFileOpen) {
+    fake.duration = 50000000;
+    fake.videoWidth = 176;
+    fake.videoHeight = 144;
+    OpenQuietly();
+    engine.Resume();
+    engine.CloseGraph();
+    for (const char* failing :
+         {"IGraphBuilder::RenderFile", "IBasicAudio::put_Volume", "IMediaSeeking::GetDuration",
+          "IVideoWindow::put_MessageDrain", "IMediaControl::Pause", "IBasicVideo::GetVideoSize"}) {
+        SCOPED_TRACE(failing);
+        fake.throws = {failing};
+        fake.duration = 70000000;
+        fake.videoWidth = 640;
+        fake.videoHeight = 480;
+        fake.log.clear();
+        EXPECT_NO_THROW(engine.OpenFile(file));
+        EXPECT_FALSE(GraphIsOpen());
+        EXPECT_EQ(fake.OutstandingRefs(), 0);
+        EXPECT_EQ(fake.LinesStartingWith("CoUninitialize").size(), 1u);
+        EXPECT_EQ(fake.LinesStartingWith("NotifyUser").size(), 1u);
+        EXPECT_EQ(engine.State, esRunning);
+        EXPECT_EQ(engine.GetDurationMs(), 5000);
+        EXPECT_EQ(engine.VideoWidth, 176);
+        EXPECT_EQ(engine.VideoHeight, 144);
+    }
+    // Inside the build: a failed build, whose references stay for the next close, but no file.
+    fake.throws = {"IMediaEventEx::SetNotifyFlags"};
+    fake.log.clear();
+    engine.OpenFile(file);
+    EXPECT_FALSE(GraphIsOpen());
+    EXPECT_EQ(fake.LinesStartingWith("NotifyUser"), Lines{"NotifyUser 无法创建 DirectShow 界面"});
+
+    // And the next open works as ever.
+    fake.throws.clear();
+    engine.OpenFile(file);
+    EXPECT_TRUE(GraphIsOpen());
+    EXPECT_EQ(engine.GetDurationMs(), 7000);
 }
 
 }  // namespace

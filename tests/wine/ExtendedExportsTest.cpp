@@ -265,6 +265,26 @@ TEST_F(ExtendedExports, TruncatesAtTheBufferAndTouchesNothingPastIt) {
     EXPECT_EQ(std::string(ansi, 4), std::string("24\0#", 4));
 }
 
+// A version 3 extended header whose size is near 4 GiB: with its own four bytes added that runs
+// past the block, on 32 bits as on 64. Wrapped round, it would start the frames inside the size
+// itself, where these bytes make a frame of no length and then a title.
+TEST_F(ExtendedExports, AnExtendedHeaderNear4GiBHidesTheBlocksFrames) {
+    SKIP_WITHOUT_MEDIA("atrac3_lp2_2500ms.oma");
+    for (uint32_t wrapsTo = 0; wrapsTo < 4; ++wrapsTo) {
+        SCOPED_TRACE(wrapsTo);
+        const uint32_t size = 0xFFFFFFFCu + wrapsTo;
+        Bytes body = {static_cast<uint8_t>(size >> 24), static_cast<uint8_t>(size >> 16),
+                      static_cast<uint8_t>(size >> 8), static_cast<uint8_t>(size)};
+        body.resize(body.size() + wrapsTo + 6, 0);
+        Append(body, Frame(3, "TIT2", Text(0, L"wrapped")));
+        Bytes file = Block(3, body, 0x40);
+        Append(file, Medium("atrac3_lp2_2500ms.oma"));
+        const std::string path = Write("extended.oma", file);
+        EXPECT_EQ(FieldA(path, "title"), "<0>");
+        EXPECT_EQ(FieldA(path, "length"), "2481") << "the file behind the block is read all the same";
+    }
+}
+
 TEST_F(ExtendedExports, ANameTheCodePageCannotSpellThroughTheWideExports) {
     SKIP_WITHOUT_MEDIA("atrac3_lp2_2500ms.oma");
     const std::wstring name = Wide(dir) + kKorean + L".oma";
@@ -334,11 +354,13 @@ std::string ReadAll(intptr_t handle, size_t chunk, int* killswitch = nullptr) {
     return pcm;
 }
 
-const char* const kMedia[] = {"atrac3_lp2_2500ms.oma", "atrac3_lp2_tone_10s.oma", "atrac3_lp4_tone_10s.oma",
-                              "atrac3_lp4_mix_20s.oma", "atrac3plus_352k_tone_10s.oma"};
+const char* const kMedia[] = {"atrac3_lp2_2500ms.oma",  "atrac3_lp2_tone_10s.oma",      "atrac3_lp4_tone_10s.oma",
+                              "atrac3_lp4_mix_20s.oma", "atrac3plus_352k_tone_10s.oma", "atrac3_94k_js_3100ms.oma",
+                              "atrac3_176k_3100ms.oma"};
 
 TEST_F(ExtendedExports, ReadEqualsTheReferenceInOddChunksAndAfterSetTime) {
-    const size_t chunks[] = {1001, 4608, 33333, 7, 65536};
+    const size_t chunks[] = {1001, 4608, 33333, 7, 65536, 2222, 4099};
+    static_assert(std::size(chunks) == std::size(kMedia));
     for (size_t m = 0; m < std::size(kMedia); ++m) {
         Reference ref;
         SKIP_WITHOUT_REFERENCE(kMedia[m], ref);
@@ -365,6 +387,19 @@ TEST_F(ExtendedExports, ReadEqualsTheReferenceInOddChunksAndAfterSetTime) {
             EXPECT_EQ(Mismatches(part, ref, (sample + ref.delay) * 2), 0) << kMedia[m] << " after setTime " << ms;
         }
         closeRead(handle);
+    }
+}
+
+// ATRAC3 at frame sizes only the RealMedia-style set-up decodes: the library's length and bit
+// rate, worked out by hand (135 x 1024 - 1162 samples; 272 and 512 bytes x 8 x 44100 / 1024).
+TEST_F(ExtendedExports, LengthAndBitRateOfTheOtherAtrac3FrameSizes) {
+    const std::pair<const char*, const char*> rows[] = {{"atrac3_94k_js_3100ms.oma", "94"},
+                                                        {"atrac3_176k_3100ms.oma", "176"}};
+    for (const auto& [name, kbps] : rows) {
+        SKIP_WITHOUT_MEDIA(name);
+        EXPECT_EQ(FieldA(testmedia::Path(name), "length"), "3108") << name;
+        EXPECT_EQ(FieldA(testmedia::Path(name), "bitrate"), kbps) << name;
+        EXPECT_EQ(FieldW(Wide(testmedia::Path(name)), "length"), L"3108") << name;
     }
 }
 

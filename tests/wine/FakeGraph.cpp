@@ -1,6 +1,7 @@
 #include "tests/wine/FakeGraph.h"
 
 #include <cstdio>
+#include <new>
 
 namespace {
 
@@ -434,6 +435,9 @@ std::vector<std::string> FakeGraph::LinesStartingWith(const std::string& prefix)
 HRESULT FakeGraph::Answer(const std::string& call, const std::string& arguments, HRESULT fallback) {
     const std::string line = arguments.empty() ? call : std::string(call).append(" ").append(arguments);
     log.push_back(line);
+    if (throws.count(call) != 0) {
+        throw std::bad_alloc();
+    }
     if (auto whole = answers.find(line); whole != answers.end()) {
         return whole->second;
     }

@@ -13,6 +13,7 @@
 
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,9 @@ public:
     // "QueryInterface IBasicVideo" (whatever part it comes through). A failing QueryInterface
     // hands out null; a succeeding one (S_FALSE too) hands out the part.
     std::map<std::string, HRESULT> answers;
+    // Calls, by the same heads, that throw std::bad_alloc after they are logged: what an
+    // allocation that fails inside the open looks like to the engine.
+    std::set<std::string> throws;
     int filterCount = 0;       // filters the enumerator walks through
     LONGLONG duration = 0;     // GetDuration, and the stop of GetPositions
     LONGLONG position = 0;     // current of GetPositions

@@ -10,6 +10,7 @@
 #include "base/Notify.h"
 #include "engine/Morlune.h"
 #include "host/Main.h"
+#include "tests/wine/FakeGraph.h"
 #include "tests/wine/TestSupport.h"
 #include "tools/mkmedia/MediaWriter.h"
 #include "ui/UnitForm.h"
@@ -173,6 +174,34 @@ TEST_F(HostCallbacks, PlayReportsMissingAndUnplayableFiles) {
     EXPECT_NE(rc, -1);
     ASSERT_EQ(notices.size(), 1u);
     EXPECT_EQ(notices[0], L"无法执行文件");
+    Module.Stop();
+}
+
+// A failure inside the open after the graph is built (an allocation that fails, here inside a
+// scripted graph's call) is a file that did not open: Play says so, and the player never hears
+// the previous file's length for it.
+TEST_F(HostCallbacks, PlayNeverReportsAFileOpenAfterAFailureInsideTheOpen) {
+    ASSERT_EQ(Module.Play(wav.c_str()), 0);
+    EXPECT_EQ(Module.GetLength(), 2000);
+    Module.Stop();
+    for (const char* failing :
+         {"IGraphBuilder::RenderFile", "IMediaSeeking::GetDuration", "IVideoWindow::put_MessageDrain"}) {
+        SCOPED_TRACE(failing);
+        FakeGraph fake;
+        fake.duration = 70000000;
+        fake.throws = {failing};
+        SetGraphSource(fake.Source());
+        notices.clear();
+        const int rc = Module.Play(wav.c_str());
+        EXPECT_NE(rc, 0);
+        EXPECT_NE(rc, -1) << "the file is there";
+        EXPECT_EQ(notices, std::vector<std::wstring>{L"无法执行文件"});
+        EXPECT_FALSE(GraphIsOpen());
+        Module.Stop();
+        SetGraphSource({});
+        EXPECT_EQ(fake.OutstandingRefs(), 0);
+    }
+    EXPECT_EQ(Module.Play(wav.c_str()), 0) << "the real graph again";
     Module.Stop();
 }
 

@@ -37,6 +37,8 @@ const Medium kMedia[] = {
     {"atrac3_lp4_tone_10s.oma", 10004, 24},      // the same frame count, joint stereo
     {"atrac3_lp4_mix_20s.oma", 20035, 24},       // 864 x 1024 - 1162 = 883574
     {"atrac3plus_352k_tone_10s.oma", 9929, 47},  // 216 x 2048 - 4464 = 437904
+    {"atrac3_94k_js_3100ms.oma", 3108, 24},      // 135 x 1024 - 1162 = 137078, 272-byte frames
+    {"atrac3_176k_3100ms.oma", 3108, 24},        // the same, 512-byte frames
 };
 
 constexpr size_t kHeader = 96;
@@ -336,6 +338,27 @@ TEST_F(OmaEngine, ACutFilePlaysItsWholeFramesAndEnds) {
     EXPECT_LE(end, 1134);
     testsupport::PumpMessages(300);
     EXPECT_EQ(engine.GetPositionMs(), end) << "nothing plays past the end";
+}
+
+// A 50 ms clip: three ATRAC3 frames outlast the decoder's delay by 1910 samples, two ATRAC3plus
+// frames (4096 samples) fall short of theirs (4464). Both are files that play, the second for no
+// time at all: no box, a graph, a length of 0 and an end at once.
+TEST_F(OmaEngine, AClipShorterThanTheDecodersDelayPlaysForNoTime) {
+    const std::pair<std::string, int32_t> clips[] = {{variants.lp2.substr(0, kHeader + 3 * kLp2Frame), 43},
+                                                     {variants.plus.substr(0, kHeader + 2 * kPlusFrame), 0}};
+    for (const auto& [bytes, lengthMs] : clips) {
+        SCOPED_TRACE(lengthMs);
+        notices.clear();
+        engine.OpenFile(Write("clip.oma", bytes));
+        EXPECT_TRUE(notices.empty());
+        ASSERT_TRUE(GraphIsOpen());
+        EXPECT_EQ(engine.GetDurationMs(), lengthMs);
+        engine.Resume();
+        EXPECT_TRUE(WaitForTheEnd(2000));
+        EXPECT_LE(engine.GetPositionMs(), lengthMs);
+        engine.Stop();
+        engine.CloseGraph();
+    }
 }
 
 TEST_F(OmaEngine, RandomFramesBehindAGoodHeaderNeverTakeThePlayerDown) {

@@ -166,6 +166,86 @@ TEST_F(Unload, WhilePlayingNeverHangsAndTheNextLoadStartsAfresh) {
     DestroyWindow(player);
 }
 
+using ReadOpenW = intptr_t(__cdecl*)(const wchar_t*, int*, int*, int*, int*);
+using ReadGetData = intptr_t(__cdecl*)(intptr_t, char*, size_t, int*);
+using ReadClose = void(__cdecl*)(intptr_t);
+
+// Waits a little for the library to go: a close lets go of it through the thread pool.
+bool UnloadedWithin(const std::string& path, DWORD ms) {
+    const ULONGLONG start = GetTickCount64();
+    while (Loaded(path)) {
+        if (GetTickCount64() - start > ms)
+            return false;
+        Sleep(20);
+    }
+    return true;
+}
+
+// An open extended-read handle keeps the library loaded as an open graph does: a host that
+// unloads us with a handle open still reads and closes it, and then the library goes. Where Init
+// made windows, which only the UI thread may destroy, it goes at the player's next call instead.
+TEST_F(Unload, AnOpenExtendedReadHandleKeepsTheLibraryUntilItsClose) {
+    const std::string path = testsupport::ExeDir() + "in_atrac3ds.dll";
+    // LPCM needs no decoder: the 96-byte header (codec 4 at byte 32) and 100 frames.
+    std::string lpcm(96, '\0');
+    lpcm.replace(0, 8, std::string("EA3\x01\x00\x60\xFF\xFF", 8));
+    lpcm[32] = 4;
+    lpcm.append(100 * 1024, '\x11');
+    const std::string file = dir_ + "pcm.oma";
+    ASSERT_TRUE(testsupport::WriteFileBytes(file, lpcm));
+    const std::wstring wideFile(file.begin(), file.end());
+    Watchdog dog;
+    dog.Arm("extended read");
+
+    for (const bool init : {false, true}) {
+        SCOPED_TRACE(init ? "after Init" : "without Init");
+        HWND player = testsupport::MakePlayerWindow(L"UnloadTestPlayer");
+        In_Module* mod = Load();
+        ASSERT_NE(mod, nullptr);
+        if (init) {
+            mod->hMainWindow = player;
+            mod->Init();
+            testsupport::PumpMessages(100);
+        }
+        const auto open =
+            reinterpret_cast<ReadOpenW>(reinterpret_cast<void*>(GetProcAddress(dll_, "winampGetExtendedRead_openW")));
+        const auto getData = reinterpret_cast<ReadGetData>(
+            reinterpret_cast<void*>(GetProcAddress(dll_, "winampGetExtendedRead_getData")));
+        const auto close =
+            reinterpret_cast<ReadClose>(reinterpret_cast<void*>(GetProcAddress(dll_, "winampGetExtendedRead_close")));
+        ASSERT_TRUE(open && getData && close);
+        int size = 0, bps = 0, nch = 0, srate = 0;
+        const intptr_t handle = open(wideFile.c_str(), &size, &bps, &nch, &srate);
+        ASSERT_NE(handle, 0);
+        EXPECT_EQ(size, 100 * 1024);
+        if (init)
+            mod->Quit();
+        EXPECT_TRUE(FreeLibrary(dll_));
+        ASSERT_TRUE(Loaded(path)) << "unloaded under an open handle";
+
+        char buffer[4096];
+        int never = 0;
+        EXPECT_EQ(getData(handle, buffer, sizeof buffer, &never), 4096);
+        EXPECT_EQ(buffer[4095], '\x11');
+        close(handle);
+        if (!init) {
+            EXPECT_TRUE(UnloadedWithin(path, 5000)) << "the close let the library go";
+        } else {
+            // The windows still belong to the player's thread: the library waits for its next call.
+            testsupport::PumpMessages(300);
+            ASSERT_TRUE(Loaded(path));
+            mod = Load();
+            ASSERT_NE(mod, nullptr);
+            mod->Stop();
+            mod->Quit();
+            EXPECT_LT(TimedUnload(), 2000u);
+            EXPECT_FALSE(Loaded(path));
+            EXPECT_EQ(FindWindowExW(player, nullptr, kOurWindowClass, nullptr), nullptr);
+        }
+        DestroyWindow(player);
+    }
+}
+
 // Another host may call before Init: each callback answers without touching what Init makes.
 TEST_F(Unload, CallbacksBeforeInitDoNothingHarmful) {
     In_Module* mod = Load();
