@@ -320,4 +320,23 @@ TEST_F(PlayerRoad, TheBurnerReadsCdAudio) {
     EXPECT_EQ(burns[0].Number("bytes"), 109430 * 4) << "every sample of the stream, as CD audio";
 }
 
+TEST_F(PlayerRoad, TheBurnerResamplesWhatIsNotCdAudio) {
+    // MP3 inside OMA, mono at 48 kHz, exactly 4 s long (made at build time by ffmpeg).
+    std::string mono = std::string("Z:") + ATRAC3DS_MP3_MEDIA_DIR + "/mp3-mono48.oma";
+    for (char& c : mono) {
+        if (c == '/')
+            c = '\\';
+    }
+    const auto lines = Run("--burn " + Quote(mono));
+    const auto burns = Only(lines, "burn");
+    ASSERT_EQ(burns.size(), 1u);
+    EXPECT_EQ(burns[0].Field("result"), "ok");
+    EXPECT_EQ(burns[0].Number("channels"), 1);
+    EXPECT_EQ(burns[0].Number("rate"), 48000);
+    EXPECT_EQ(burns[0].Number("resampled"), 1);
+    EXPECT_EQ(burns[0].Number("request-bytes"), 4096) << "at most 4096 through the resampler";
+    // Four seconds of CD audio, give or take the last input frame's interpolation.
+    EXPECT_NEAR(burns[0].Number("bytes"), 4 * 44100 * 4, 2 * 4);
+}
+
 }  // namespace
