@@ -4,8 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
+#include <string>
 #include <vector>
 
+#include "tests/native/ReferenceDecode.h"
 #include "tools/host/Loudness.h"
 
 namespace {
@@ -80,6 +83,43 @@ TEST(Loudness, PeakIsTheLargestMagnitude) {
     LoudnessMeter half(44100, 1);
     half.Add(samples + 4, 1);
     EXPECT_EQ(half.Peak(), 0.5);
+}
+
+// FFmpeg's own loudness meter, as a second opinion: its integrated loudness of a file, as printed
+// (to a tenth of a LU).
+std::optional<double> FfmpegLoudness(const std::filesystem::path& path) {
+    const std::string command = "ffmpeg -nostdin -i '" + path.string() + "' -af ebur128 -f null - 2>&1";
+    std::FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe) {
+        return std::nullopt;
+    }
+    std::string output;
+    char buffer[4096];
+    size_t n = 0;
+    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) {
+        output.append(buffer, n);
+    }
+    (void)pclose(pipe);
+    const size_t summary = output.rfind("Integrated loudness:");
+    const size_t at = summary == std::string::npos ? summary : output.find("I:", summary);
+    if (at == std::string::npos) {
+        return std::nullopt;
+    }
+    return std::stod(output.substr(at + 2));
+}
+
+TEST(Loudness, TheRealMediaMeasureAsFfmpegsMeterDoes) {
+    if (!reference::HaveFfmpeg() || !std::filesystem::exists(reference::MediaDir() / "atrac3_lp4_mix_20s.oma")) {
+        GTEST_SKIP() << "needs Debian's ffmpeg and the media in " << reference::MediaDir().string();
+    }
+    for (const char* name : {"atrac3_lp2_2500ms.oma", "atrac3_lp4_mix_20s.oma", "atrac3plus_352k_tone_10s.oma"}) {
+        SCOPED_TRACE(name);
+        const auto path = reference::MediaDir() / name;
+        const auto pcm = reference::FfmpegDecode(path);
+        const auto theirs = FfmpegLoudness(path);
+        ASSERT_TRUE(pcm && theirs);
+        EXPECT_NEAR(Measure(*pcm, 44100, 2), *theirs, 0.1);
+    }
 }
 
 }  // namespace
