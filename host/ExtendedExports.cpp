@@ -105,7 +105,7 @@ std::optional<std::u16string> FieldOf(const wchar_t* name, const char* field) {
     }
     const auto read = ReadFront(name);
     if (!read) {
-        return std::nullopt;  // missing, a directory, or not readable
+        return FieldOfName(wideName, field);  // missing, a directory, or not readable
     }
     return ExtendedField(*read, field);
 }

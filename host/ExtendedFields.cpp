@@ -31,6 +31,11 @@ std::u16string Padded2(int64_t value) {
     return text.size() < 2 ? u"0" + text : text;
 }
 
+bool IsReplayGainField(TagField field) {
+    return field == TagField::ReplayGainTrackGain || field == TagField::ReplayGainTrackPeak ||
+           field == TagField::ReplayGainAlbumGain || field == TagField::ReplayGainAlbumPeak;
+}
+
 // Whether the reader got as far as the header: only then is the file an OMA file.
 bool HeaderRead(const OmaRead& read) {
     switch (read.status) {
@@ -139,15 +144,40 @@ std::optional<std::u16string> FamilyOfName(std::u16string_view name) {
     return std::nullopt;
 }
 
+std::optional<std::u16string> FieldOfName(std::u16string_view name, std::string_view field) {
+    const auto family = FamilyOfName(name);
+    if (!family || name.empty()) {
+        return std::nullopt;
+    }
+    if (SameName(field, "family")) {
+        return family;
+    }
+    if (SameName(field, "type")) {
+        return u"0";  // both extensions hold audio only
+    }
+    return std::nullopt;
+}
+
 std::optional<std::u16string> ExtendedField(const OmaRead& read, std::string_view field) {
     if (!HeaderRead(read)) {
         return std::nullopt;
     }
     const OmaInfo& info = read.info;
+    // The library's name for the track number beside the tag-reading one.
+    const std::string_view tagField = SameName(field, "track") ? std::string_view("tracknumber") : field;
     for (size_t i = 0; i < kTagFieldNames.size(); ++i) {
-        if (SameName(field, kTagFieldNames[i])) {
-            const std::u16string& text = read.tags.Text(static_cast<TagField>(i));
-            return text.empty() ? std::nullopt : std::optional(text);
+        if (SameName(tagField, kTagFieldNames[i])) {
+            const auto which = static_cast<TagField>(i);
+            const std::u16string& text = read.tags.Text(which);
+            if (!text.empty()) {
+                return text;
+            }
+            // The player's ReplayGain analysis skips a file whose gain it cannot ask for, so a file
+            // we can decode answers that it has none yet; one we cannot decode stays unknown.
+            if (IsReplayGainField(which) && read.status == OmaStatus::Ok) {
+                return std::u16string();
+            }
+            return std::nullopt;
         }
     }
     if (SameName(field, "length")) {
@@ -162,6 +192,9 @@ std::optional<std::u16string> ExtendedField(const OmaRead& read, std::string_vie
     }
     if (SameName(field, "lossless")) {
         return info.codec == OmaCodec::Lpcm ? u"1" : u"0";
+    }
+    if (SameName(field, "codec")) {
+        return CodecName(info);
     }
     if (SameName(field, "formatinformation")) {
         return FormatInformation(info);

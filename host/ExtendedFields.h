@@ -24,6 +24,11 @@ bool IsNameOnlyField(std::string_view field);
 // extension given alone ("oma", ".OMG"); nothing for any other name.
 std::optional<std::u16string> FamilyOfName(std::u16string_view name);
 
+// What a name with one of our extensions tells without its file ("family", and "type", which is
+// audio), for the names the player asks about that are no file ("test.oma", "Winamp.File.oma");
+// nothing for other names and fields, and for an empty name.
+std::optional<std::u16string> FieldOfName(std::u16string_view name, std::string_view field);
+
 // The stream's length in whole milliseconds, as the player's length and position report it.
 int64_t StreamLengthMs(const OmaInfo& info);
 

@@ -105,5 +105,7 @@ constexpr LPARAM kIpcGetPlaylistFile = 211;
 constexpr LPARAM kIpcGetShuffle = 250;
 constexpr LPARAM kIpcGetRepeat = 251;
 constexpr WPARAM kCmdNextTrack = 40048;
+// Posted to the main window when a track has ended: the player then moves on by its own rules.
+constexpr UINT kWmWaMpegEof = WM_USER + 2;
 
 extern "C" In_Module* WA_CALL winampGetInModule2();

@@ -19,7 +19,7 @@ extern int32_t AdvanceOnEnd;
 extern uint32_t VolumeDevice;
 
 // The deferred step at the end of a track: asks the player for the next one when shuffle or
-// repeat was on at the end.
+// repeat was on at the end, and otherwise tells it that the track has ended.
 void RequestNextTrack();
 
 // The library's unload (DllMain, under the loader lock): a graph still held is let go without a

@@ -1,6 +1,7 @@
 // The position poll. The player's polls are our only clock: each one may end the track, then
-// rewrites the time bar in the chosen format and answers the position. The next-track request
-// waits one second on the video window's one-shot timer.
+// rewrites the time bar in the chosen format and answers the position. What follows the end (the
+// next-track command or the end-of-track message) waits one second on the video window's one-shot
+// timer.
 #include <windows.h>
 #include <commctrl.h>
 
@@ -88,9 +89,14 @@ int WA_CALL GetOutputTime() {
     }
 }
 
+// With shuffle or repeat on, the next-track command, as players have long been asked; with both
+// off, the end-of-track message, without which the player would stay in its playing state with
+// nothing playing. Never both: the player would skip an entry.
 void RequestNextTrack() {
     if (AdvanceOnEnd > 0) {
         (void)SendMessageW(Module.hMainWindow, WM_COMMAND, kCmdNextTrack, 0);
+    } else {
+        (void)PostMessageW(Module.hMainWindow, kWmWaMpegEof, 0, 0);
     }
 }
 

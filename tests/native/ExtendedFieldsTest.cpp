@@ -147,6 +147,67 @@ TEST(ExtendedFields, Mp3LengthAndMeanBitRate) {
     }
 }
 
+TEST(ExtendedFields, WhatTheLibraryAndTheReplayGainAnalysisAsk) {
+    auto file = [](const Bytes& tag, const Bytes& header, size_t frameBytes) {
+        Bytes bytes = tag;
+        Append(bytes, header);
+        bytes.resize(bytes.size() + frameBytes, 0);
+        MemoryFileBytes memory(bytes);
+        return ReadOma(memory);
+    };
+    auto text = [](const std::string& id, const std::string& value) {
+        Bytes content{0};
+        content.insert(content.end(), value.begin(), value.end());
+        return omabytes::Frame(3, id, content);
+    };
+    auto txxx = [&](const std::string& description, const std::string& value) {
+        return text("TXXX", description + std::string(1, '\0') + value);
+    };
+    Bytes body = text("TRCK", "3/12");
+    Append(body, text("TPUB", "Label"));
+    Append(body, text("TBPM", "120"));
+    Append(body, txxx("REPLAYGAIN_TRACK_GAIN", "-6.54 dB"));
+    const Bytes lpcmHeader = omabytes::Header(4, 0);
+    const OmaRead tagged = file(omabytes::Block(3, body), lpcmHeader, 1024 * 8);
+    ASSERT_EQ(tagged.status, OmaStatus::Ok);
+    EXPECT_EQ(Narrow(ExtendedField(tagged, "track")), "3/12") << "the library's name";
+    EXPECT_EQ(Narrow(ExtendedField(tagged, "tracknumber")), "3/12");
+    EXPECT_EQ(Narrow(ExtendedField(tagged, "publisher")), "Label");
+    EXPECT_EQ(Narrow(ExtendedField(tagged, "bpm")), "120");
+    EXPECT_EQ(Narrow(ExtendedField(tagged, "replaygain_track_gain")), "-6.54 dB");
+    EXPECT_EQ(Narrow(ExtendedField(tagged, "codec")), "LPCM");
+
+    // A plain file we serve, without the values: known and empty, so the analysis takes it.
+    const OmaRead plain = file({}, lpcmHeader, 1024 * 8);
+    for (const char* field :
+         {"replaygain_track_gain", "replaygain_track_peak", "replaygain_album_gain", "REPLAYGAIN_ALBUM_PEAK"}) {
+        EXPECT_EQ(Narrow(ExtendedField(plain, field)), "") << field;
+    }
+    EXPECT_EQ(Narrow(ExtendedField(tagged, "replaygain_album_gain")), "") << "the others of a tagged file too";
+    EXPECT_EQ(Narrow(ExtendedField(plain, "track")), "<none>");
+    EXPECT_EQ(Narrow(ExtendedField(plain, "publisher")), "<none>");
+    EXPECT_EQ(Narrow(ExtendedField(plain, "rating")), "<none>");
+
+    // One we cannot decode stays unknown: the analysis would only fail to open it.
+    const OmaRead encrypted = file({}, omabytes::Header(0, 0x002030, 0x0001), 108 * 384);
+    ASSERT_EQ(encrypted.status, OmaStatus::Encrypted);
+    EXPECT_EQ(Narrow(ExtendedField(encrypted, "replaygain_track_gain")), "<none>");
+    EXPECT_EQ(Narrow(ExtendedField(encrypted, "codec")), "ATRAC3");
+    const OmaRead plus = file({}, omabytes::Header(1, 0x002030), 1024 * 4);
+    EXPECT_EQ(Narrow(ExtendedField(plus, "codec")), "ATRAC3plus");
+}
+
+TEST(ExtendedFields, NamesThePlayerAsksAboutThatAreNoFile) {
+    EXPECT_EQ(FieldOfName(u"Winamp.File.oma", "family"), u"ATRAC 音频文件（OMA）");
+    EXPECT_EQ(FieldOfName(u"test.oma", "TYPE"), u"0");
+    EXPECT_EQ(FieldOfName(u"test.omg", "type"), u"0");
+    // The empty name of the player's load-time question is no file of ours, and no video.
+    EXPECT_FALSE(FieldOfName(u"", "type"));
+    EXPECT_FALSE(FieldOfName(u"", "family"));
+    EXPECT_FALSE(FieldOfName(u"test.mp4", "type"));
+    EXPECT_FALSE(FieldOfName(u"test.oma", "length"));
+}
+
 TEST(ExtendedFields, FamilyFromTheNameAlone) {
     for (const char16_t* name : {u"oma", u".oma", u"OMA", u"C:\\music\\a.oma", u"a.b.Oma"}) {
         EXPECT_EQ(FamilyOfName(name), u"ATRAC 音频文件（OMA）") << Narrow(std::u16string(name));

@@ -240,6 +240,28 @@ TEST_F(ExtendedExports, TagFieldsInEveryEncodingAndTheAnsiVariant) {
     EXPECT_EQ(FieldA(dir + "cjk.oma", "nosuchfield"), "<0>");
 }
 
+TEST_F(ExtendedExports, TheNamesThePlayerAsksThatAreNoFileAndAFailedOpenIsClosed) {
+    // At load the player asks "type" for an empty name, wide then ANSI: "1" would claim video.
+    EXPECT_EQ(FieldW(L"", "type"), L"<0>");
+    EXPECT_EQ(FieldA("", "type"), "<0>");
+    EXPECT_EQ(FieldW(L"", "family"), L"<0>");
+    // Registering the extension and the file-types page name files that do not exist.
+    EXPECT_EQ(FieldW(L"Winamp.File.oma", "family"), FieldW(L"oma", "family"));
+    EXPECT_EQ(FieldW(L"test.oma", "family"), FieldW(L"oma", "family"));
+    EXPECT_EQ(FieldW(L"test.oma", "type"), L"0");
+    EXPECT_EQ(FieldA("test.oma", "type"), "0");
+    EXPECT_EQ(FieldW(L"test.oma", "length"), L"<0>");
+    // After a failed open the player closes what it got; -1 and 0 are no handles.
+    int size = 0, bps = 0, nch = 0, srate = 0;
+    const intptr_t failed = openW((Wide(dir) + L"missing.oma").c_str(), &size, &bps, &nch, &srate);
+    EXPECT_LE(failed, 0);
+    closeRead(failed);
+    closeRead(-1);
+    char buffer[64];
+    int kill = 0;
+    EXPECT_EQ(getData(-1, buffer, sizeof buffer, &kill), 0);
+}
+
 TEST_F(ExtendedExports, TruncatesAtTheBufferAndTouchesNothingPastIt) {
     SKIP_WITHOUT_MEDIA("atrac3_lp2_2500ms.oma");
     Bytes file = Block(3, Frame(3, "TIT2", Text(1, kTitle)));

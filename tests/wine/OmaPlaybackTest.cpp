@@ -45,7 +45,6 @@ constexpr size_t kHeader = 96;
 constexpr size_t kLp2Frame = 384;  // atrac3_lp2_2500ms.oma
 constexpr size_t kPlusFrame = 2048;
 
-
 // An "ea3" tag block (ID3v2.3 under another magic) holding a title, a TLEN when asked for, and
 // padding; the block's size is written syncsafe, or as given when it is to lie.
 std::string TagBlock(int32_t tlenMs = -1, uint32_t statedSize = 0) {
@@ -87,9 +86,13 @@ struct Variants {
     // 50 whole frames and a third of the next.
     std::string Cut() const { return lp2.substr(0, kHeader + 50 * kLp2Frame + 128); }
     // Ten real frames, then noise to the file's size.
-    std::string NoiseAfterGood() const { return lp2.substr(0, kHeader + 10 * kLp2Frame) + testsupport::NoiseBytes(98 * kLp2Frame, 3); }
+    std::string NoiseAfterGood() const {
+        return lp2.substr(0, kHeader + 10 * kLp2Frame) + testsupport::NoiseBytes(98 * kLp2Frame, 3);
+    }
     std::string NoiseFrames() const { return lp2.substr(0, kHeader) + testsupport::NoiseBytes(108 * kLp2Frame, 5); }
-    std::string PlusNoiseFrames() const { return plus.substr(0, kHeader) + testsupport::NoiseBytes(40 * kPlusFrame, 9); }
+    std::string PlusNoiseFrames() const {
+        return plus.substr(0, kHeader) + testsupport::NoiseBytes(40 * kPlusFrame, 9);
+    }
     std::string PlusNoiseAfterGood() const {
         return plus.substr(0, kHeader + 5 * kPlusFrame) + testsupport::NoiseBytes(35 * kPlusFrame, 11);
     }
@@ -628,8 +631,10 @@ TEST_F(OmaPlayer, SeekPauseAndTheEndOfAShortTrack) {
     EXPECT_LT(last, 2481 - 500);
     ASSERT_FALSE(Only(lines, "pos").empty());
     EXPECT_EQ(Only(lines, "pos").back().Number("ms"), -1);
+    // A second later the plug-in tells the player, which finds no next entry and stops.
+    EXPECT_EQ(Only(lines, "eof").size(), 1u);
     EXPECT_EQ(Only(lines, "end").size(), 1u);
-    EXPECT_EQ(Only(lines, "end").front().Field("reason"), "stopped");
+    EXPECT_EQ(Only(lines, "end").front().Field("reason"), "end-of-playlist");
 }
 
 TEST_F(OmaPlayer, BadFilesNeverTakeThePlayerDownAndTheRefusedOnesShowOneBox) {
@@ -717,10 +722,10 @@ TEST_F(Mp3Player, PlaysSeeksPausesAndEndsWhereItsLengthSays) {
         files += " " + testsupport::Quote(Mp3Path(name));
     // Each file plays a while; the first is sought, paused and resumed; the last is sought near
     // its end and left to end.
-    const auto lines = Run(
-        "--script \"play 0; wait 700; info; seek 2000; wait 700; pause; wait 600; paused; unpause; wait 300; "
-        "play 1; wait 700; info; play 2; wait 700; info; seek 3000; wait 1600; quit\"" +
-        files);
+    const auto lines =
+        Run("--script \"play 0; wait 700; info; seek 2000; wait 700; pause; wait 600; paused; unpause; wait 300; "
+            "play 1; wait 700; info; play 2; wait 700; info; seek 3000; wait 1600; quit\"" +
+            files);
     EXPECT_TRUE(Only(lines, "box").empty());
     const auto plays = Only(lines, "play");
     const auto infos = Only(lines, "info");

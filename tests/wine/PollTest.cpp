@@ -1,5 +1,5 @@
 // The position poll and the end of a track, end to end: the stand-in player plays generated WAVs
-// through the 64-bit DLL, polling every 50 ms, and its output is read back line by line. Each run
+// through the DLL, polling every 100 ms as the player does, and its output is read back line by line. Each run
 // works in a scratch copy of the player, so the settings file it reads is the one written here.
 #include <gtest/gtest.h>
 
@@ -86,7 +86,14 @@ TEST_F(Poll, PositionsAdvanceAndTheEndingPollStopsHidesAndWritesZero) {
     EXPECT_TRUE(lines[shuffle + 4].Is("bar", "text", "00:00:00"));
     EXPECT_EQ(Count(lines, "query", "what", "shuffle"), 1u) << "a longer track ends once";
     EXPECT_EQ(Count(lines, "next-track"), 0u) << "shuffle and repeat both off";
-    EXPECT_EQ(Count(lines, "end", "reason", "stopped"), 1u);
+    // A second later the end-of-track message, once; the player finds no next entry and stops.
+    ASSERT_EQ(Count(lines, "eof"), 1u);
+    const size_t eof = Find(lines, "eof");
+    EXPECT_EQ(lines[eof].Number("wParam"), 0);
+    EXPECT_EQ(lines[eof].Number("lParam"), 0);
+    EXPECT_NEAR(lines[eof].Number("t") - lines[shuffle + 1].Number("t"), 1000, 300);
+    EXPECT_TRUE(lines[eof + 1].Is("stop", "reason", "end-of-playlist"));
+    EXPECT_EQ(Count(lines, "end", "reason", "end-of-playlist"), 1u);
 }
 
 TEST_F(Poll, NextTrackComesOnceASecondAfterEachEndWithShuffleOrRepeat) {
@@ -95,6 +102,7 @@ TEST_F(Poll, NextTrackComesOnceASecondAfterEachEndWithShuffleOrRepeat) {
     for (const std::string& arguments : {"--shuffle " + a + " " + b, "--repeat --passes 1 " + a + " " + b}) {
         const auto lines = Run(arguments);
         EXPECT_EQ(Count(lines, "next-track"), 2u) << arguments;
+        EXPECT_EQ(Count(lines, "eof"), 0u) << "never both: the player would skip an entry";
         EXPECT_EQ(Count(lines, "query", "what", "shuffle"), 2u);
         // The next track's name stays on the bar only until its first poll writes a time.
         const size_t named = Find(lines, "bar", Find(lines, "play", 0, "index", "1"), "text", "b.wav");
@@ -110,17 +118,20 @@ TEST_F(Poll, NextTrackComesOnceASecondAfterEachEndWithShuffleOrRepeat) {
     }
 }
 
-TEST_F(Poll, AHostStopOrPlayWithinTheSecondCancelsTheNextTrack) {
+TEST_F(Poll, AHostStopOrPlayWithinTheSecondCancelsWhatFollowsTheEnd) {
     const std::string a = testsupport::Quote(Tone("a.wav", 1500));
     const std::string b = testsupport::Quote(Tone("b.wav", 6000));
-    for (const char* choice : {"stop", "play 1"}) {
-        const auto lines = Run(std::string("--shuffle --script \"play 0; wait 1700; ") + choice +
-                               "; wait 1600; quit\" " + a + " " + b);
-        const size_t end = Find(lines, "query", 0, "what", "shuffle");
-        ASSERT_LT(end, lines.size()) << choice << ": the track ended before the host's command";
-        EXPECT_LT(end,
-                  choice[0] == 's' ? Find(lines, "stop", 0, "reason", "script") : Find(lines, "play", 0, "index", "1"));
-        EXPECT_EQ(Count(lines, "next-track"), 0u) << choice;
+    for (const char* settings : {"--shuffle ", ""}) {
+        for (const char* choice : {"stop", "play 1"}) {
+            const auto lines = Run(std::string(settings) + "--script \"play 0; wait 1700; " + choice +
+                                   "; wait 1600; quit\" " + a + " " + b);
+            const size_t end = Find(lines, "query", 0, "what", "shuffle");
+            ASSERT_LT(end, lines.size()) << choice << ": the track ended before the host's command";
+            EXPECT_LT(end, choice[0] == 's' ? Find(lines, "stop", 0, "reason", "script")
+                                            : Find(lines, "play", 0, "index", "1"));
+            EXPECT_EQ(Count(lines, "next-track"), 0u) << settings << choice;
+            EXPECT_EQ(Count(lines, "eof"), 0u) << settings << choice;
+        }
     }
 }
 

@@ -1,6 +1,7 @@
 // The poll in this process, against a recording stand-in for the player's main window: with no
 // file open every poll ends the track (the duration is 0), which shows the end rule's messages,
-// the signed sum of the answers, the one-second wait and the bar written only when it changes.
+// the signed sum of the answers, the one-second wait and what follows it (the next-track command
+// or the end-of-track message, never both), and the bar written only when it changes.
 // The player's Stop and Play within that second are tested end to end in PollTest.cpp.
 #include <gtest/gtest.h>
 
@@ -27,7 +28,7 @@ LRESULT shuffleAnswer = 0, repeatAnswer = 0;
 int barWrites = 0;
 
 LRESULT CALLBACK PlayerProc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
-    if (msg == WM_USER || msg == WM_COMMAND) {
+    if (msg == WM_USER || msg == WM_COMMAND || msg == kWmWaMpegEof) {
         sent.push_back({msg, wp, lp, GetTickCount()});
         if (msg == WM_USER && lp == kIpcGetShuffle)
             return shuffleAnswer;
@@ -53,6 +54,15 @@ std::vector<Sent> Commands() {
             commands.push_back(s);
     }
     return commands;
+}
+
+std::vector<Sent> Ends() {
+    std::vector<Sent> ends;
+    for (const auto& s : sent) {
+        if (s.msg == kWmWaMpegEof)
+            ends.push_back(s);
+    }
+    return ends;
 }
 
 class PollUnit : public ::testing::Test {
@@ -116,16 +126,45 @@ TEST_F(PollUnit, EveryPollAsksShuffleThenRepeatAndTheBarIsWrittenOnce) {
     EXPECT_EQ(commands[0].wParam, 40048u);
     EXPECT_EQ(commands[0].lParam, 0);
     EXPECT_GE(commands[0].tick - start, 950u);
+    PumpMessages(100);
+    EXPECT_TRUE(Ends().empty()) << "the player would skip an entry";
 }
 
-TEST_F(PollUnit, OnlyAPositiveSumAsksForTheNextTrack) {
+TEST_F(PollUnit, OtherwiseTheEndOfTrackMessageASecondLaterAndNoCommand) {
     const LRESULT rows[][2] = {{-1, 1}, {0, 0}, {-5, 0}};
     for (auto& row : rows) {
+        sent.clear();
         shuffleAnswer = row[0];
         repeatAnswer = row[1];
+        const DWORD start = GetTickCount();
         Module.GetOutputTime();
-        PumpMessages(1300);
+        PumpMessages(1400);
         EXPECT_TRUE(Commands().empty()) << row[0] << " + " << row[1];
+        const auto ends = Ends();
+        ASSERT_EQ(ends.size(), 1u) << row[0] << " + " << row[1];
+        EXPECT_EQ(ends[0].wParam, 0u);
+        EXPECT_EQ(ends[0].lParam, 0);
+        EXPECT_GE(ends[0].tick - start, 700u);
+        EXPECT_LE(ends[0].tick - start, 1300u);
+    }
+}
+
+TEST_F(PollUnit, AStopOrPlayWithinTheSecondCancelsTheEndOfTrackMessage) {
+    shuffleAnswer = 0;
+    repeatAnswer = 0;
+    for (int choice = 0; choice < 2; ++choice) {
+        sent.clear();
+        Module.GetOutputTime();
+        PumpMessages(500);
+        if (choice == 0)
+            Module.Stop();
+        else
+            EXPECT_EQ(Module.Play("Z:\\no\\such\\file.oma"), -1);
+        // The failed Play leaves no graph: its poll would end again, so none is made here.
+        PumpMessages(1000);
+        EXPECT_TRUE(Ends().empty()) << (choice == 0 ? "Stop" : "Play");
+        EXPECT_TRUE(Commands().empty());
+        Module.Stop();
     }
 }
 
