@@ -7,6 +7,7 @@
 //        [--script "cmd; cmd; ..."] [--record] [--auto-close-boxes] [FILE ...]
 //   host [--dll PATH] [--ansi] --fields FILE ...        (the library: every extended field)
 //   host [--dll PATH] [--ansi] --convert OUT.wav FILE   (the converter: extended read to a WAV)
+//   host [--dll PATH] --set FIELD=VALUE ... FILE        (the library's tag editor)
 //
 // With --repeat the playlist wraps at its end; --passes N ends the run instead of starting pass
 // N + 1. While polling, a change of the video window's visibility prints a "window" line.
@@ -32,6 +33,7 @@
 #include "host/InModule.h"
 #include "tools/common/MessageBoxes.h"
 #include "tools/host/Library.h"
+#include "tools/host/TagEdit.h"
 
 namespace {
 
@@ -50,6 +52,7 @@ struct Options {
     bool fields = false;      // list extended fields instead of playing
     std::string convertTo;    // convert to this WAV instead of playing
     bool ansi = false;        // the ANSI extended exports instead of the wide ones
+    bool tagEdit = false;     // --set: edit tags instead of playing
 };
 
 Options opts;
@@ -456,6 +459,9 @@ bool ParseArgs(int argc, char** argv) {
             opts.fields = true;
         } else if (a == "--ansi") {
             opts.ansi = true;
+        } else if (a == "--set") {
+            if (!next()) return false;
+            opts.tagEdit = true;
         } else if (a == "--convert") {
             const char* v = next();
             if (!v) return false;
@@ -597,6 +603,11 @@ int main() {
     }
     mod = get();
     Say("load ok same-record=%d acp=%u", get() == mod ? 1 : 0, GetACP());
+    if (opts.tagEdit) {
+        const int code = RunTagEdit(dll);  // on this thread, the player's UI thread
+        FreeLibrary(dll);
+        return code;
+    }
     if (opts.fields || !opts.convertTo.empty()) {
         // The library's calls come from a worker thread, never with Init or a window.
         const int code = RunLibrary(dll);
