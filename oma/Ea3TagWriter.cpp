@@ -335,8 +335,8 @@ Bytes NewFrame(const Ea3TagHeader& header, const TagEdit& edit) {
     return frame;
 }
 
-// The block written again: header, new frames, the frames kept, a tail that is not padding,
-// zeros up to size (or its grown size), and a footer when it had one.
+// The block written again: header, new frames, the frames kept, zeros up to its size (or its
+// grown size), what followed the frames if it is not padding, and a footer when it had one.
 std::optional<Bytes> WriteBlock(const Block& block, std::span<const TagEdit> edits, bool takesNewFrames) {
     const Ea3TagHeader& h = block.header;
     Bytes body;
@@ -354,11 +354,15 @@ std::optional<Bytes> WriteBlock(const Block& block, std::span<const TagEdit> edi
             Append(body, frame);
         }
     }
+    // What follows the last frame and is not padding stays the body's last bytes: there the
+    // reader's walk stops at the zeros before it, or reads it exactly as before.
+    std::span<const uint8_t> tail;
     if (std::any_of(block.tail.begin(), block.tail.end(), [](uint8_t b) { return b != 0; })) {
-        Append(body, block.tail);
+        tail = block.tail;
     }
     const bool footer = h.flags & kFooterFlag;
-    const int64_t needed = kEa3TagHeaderSize + static_cast<int64_t>(body.size()) + (footer ? kEa3TagHeaderSize : 0);
+    const int64_t needed =
+        kEa3TagHeaderSize + static_cast<int64_t>(body.size() + tail.size()) + (footer ? kEa3TagHeaderSize : 0);
     int64_t total = h.totalSize;
     if (needed > total) {
         if (!takesNewFrames) {
@@ -370,7 +374,8 @@ std::optional<Bytes> WriteBlock(const Block& block, std::span<const TagEdit> edi
     if (bodySize > kMaxBodySize) {
         return std::nullopt;
     }
-    body.resize(static_cast<size_t>(bodySize), 0);
+    body.resize(static_cast<size_t>(bodySize) - tail.size(), 0);
+    Append(body, tail);
 
     uint8_t flags = static_cast<uint8_t>(h.flags);
     if (h.version >= 3) {
