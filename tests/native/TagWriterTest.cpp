@@ -262,6 +262,23 @@ TEST(TagWriter, ExtendedHeadersAndUnsynchronisationAreWrittenAway) {
     EXPECT_EQ(TextOf(extAfter, TagField::Title), u"T");
 }
 
+// Bytes after the last frame that are not padding (a frame cut by the block's end) stay the
+// block's last bytes: zeros in front of them end the reader's walk, so a grown block never turns
+// them into a frame.
+TEST(TagWriter, WhatFollowsTheFramesStaysLast) {
+    const Bytes cut = {'T', 'I', 'T', '2', 0, 0, 0, 93, 0, 0, 0, 'O', 'l', 'd'};
+    Bytes frames = Frame(3, "TPE1", Latin1(0, "Artist"));
+    Append(frames, cut);
+    const Bytes before = Block(3, frames);
+    ASSERT_EQ(TextOf(before, TagField::Title), u"");
+    const Bytes after = Edited(before, {{TagField::Album, u"Album"}});
+    ASSERT_EQ(after.size(), 3072u);
+    EXPECT_TRUE(std::equal(cut.begin(), cut.end(), after.end() - static_cast<std::ptrdiff_t>(cut.size())));
+    EXPECT_EQ(TextOf(after, TagField::Title), u"");
+    EXPECT_EQ(TextOf(after, TagField::Artist), u"Artist");
+    EXPECT_EQ(TextOf(after, TagField::Album), u"Album");
+}
+
 TEST(TagWriter, RefusesWhatIsNoRunOfWholeBlocks) {
     EXPECT_FALSE(RewriteTagBlocks(Bytes{'e', 'a', '3', 3, 0}, {}));
     Bytes tail = Block(3, Bytes(20, 0));

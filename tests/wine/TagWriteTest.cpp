@@ -331,6 +331,18 @@ TEST_F(TagWrite, RefusalsLeaveTheBytesAndTheLastWriteAlone) {
     EXPECT_TRUE(Leftovers().empty());
     EXPECT_EQ(writeInfo(), 1) << "the edit waits for a retry";
     EXPECT_EQ(FieldW(AnsiToWide(held), "title"), L"locked");
+
+    // Read by a program that does not share deletion (a file source of the machine's own
+    // filters): nothing may rename it, so the write answers 0.
+    const std::string reading = Copy("atrac3_lp2_2500ms.oma", "reading.oma");
+    const std::string readingBytes = testsupport::ReadFileBytes(reading);
+    HANDLE reader = CreateFileA(reading.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(reader, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(setW(AnsiToWide(reading).c_str(), "title", L"not now"), 1);
+    EXPECT_EQ(writeInfo(), 0);
+    CloseHandle(reader);
+    EXPECT_EQ(testsupport::ReadFileBytes(reading), readingBytes);
+    EXPECT_TRUE(Leftovers().empty());
 }
 
 // The source reads through a handle that shares writing and deletion, so the file is replaced
