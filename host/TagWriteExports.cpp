@@ -20,6 +20,7 @@ constexpr UINT kAnsiCodePage = 936;  // the names and values of the ANSI export
 struct Pending {
     std::wstring file;
     std::vector<TagEdit> edits;
+    bool editable = false;  // the file's check, made once per burst of sets (the write checks again)
 };
 
 std::mutex pendingMutex;
@@ -48,8 +49,14 @@ int SetField(const std::wstring& file, const char* field, const wchar_t* value) 
         pending = {file, {}};  // edits wait for the file named last only
     }
     const auto stored = StoredTagField(field);
-    if (!stored || CheckTagFile(file) != TagFileState::Editable) {
+    if (!stored) {
         return 0;
+    }
+    if (!pending.editable) {
+        pending.editable = CheckTagFile(file) == TagFileState::Editable;
+        if (!pending.editable) {
+            return 0;
+        }
     }
     std::erase_if(pending.edits, [&](const TagEdit& e) { return e.field == *stored; });
     const auto* text = reinterpret_cast<const char16_t*>(value ? value : L"");
@@ -67,6 +74,7 @@ int WritePending() {
         return 0;  // kept: the player may offer to retry
     }
     pending.edits.clear();
+    pending.editable = false;
     ForgetFrontReads();
     return 1;
 }
