@@ -20,6 +20,7 @@
 #include "decode/PcmReader.h"
 #include "decode/WinFileBytes.h"
 #include "host/ExtendedFields.h"
+#include "host/FrontReads.h"
 #include "host/LibraryHold.h"
 
 static_assert(sizeof(wchar_t) == sizeof(char16_t), "tag text goes out as the platform's UTF-16");
@@ -32,9 +33,23 @@ std::wstring_view AsWide(const std::u16string& text) {
 
 // The library asks for a file's fields one by one, so the last few files' reads are kept: one
 // open and one read of the front serve them all. The name, size and last write tell a file that
-// changed since.
+// changed since; a rewrite through our own writing exports empties the cache.
 class FrontCache {
 public:
+    // The generation a read is begun in: a read begun before a Forget is not kept.
+    uint64_t Generation() {
+        std::lock_guard lock(mutex_);
+        return generation_;
+    }
+
+    void Forget() {
+        std::lock_guard lock(mutex_);
+        ++generation_;
+        for (Entry& e : entries_) {
+            e = Entry{};
+        }
+    }
+
     std::shared_ptr<const OmaRead> Find(const std::wstring& name, const WIN32_FILE_ATTRIBUTE_DATA& facts) {
         std::lock_guard lock(mutex_);
         for (const Entry& e : entries_) {
@@ -45,8 +60,14 @@ public:
         return nullptr;
     }
 
-    void Keep(const std::wstring& name, const WIN32_FILE_ATTRIBUTE_DATA& facts, std::shared_ptr<const OmaRead> read) {
+    void Keep(const std::wstring& name,
+              const WIN32_FILE_ATTRIBUTE_DATA& facts,
+              std::shared_ptr<const OmaRead> read,
+              uint64_t generation) {
         std::lock_guard lock(mutex_);
+        if (generation != generation_) {
+            return;
+        }
         entries_[next_] = {name, facts, std::move(read)};
         next_ = (next_ + 1) % entries_.size();
     }
@@ -66,10 +87,17 @@ private:
     std::mutex mutex_;
     std::array<Entry, 8> entries_;
     size_t next_ = 0;
+    uint64_t generation_ = 0;
 };
 
-std::shared_ptr<const OmaRead> ReadFront(const wchar_t* name) {
+FrontCache& FrontReads() {
     static FrontCache cache;
+    return cache;
+}
+
+std::shared_ptr<const OmaRead> ReadFront(const wchar_t* name) {
+    FrontCache& cache = FrontReads();
+    const uint64_t generation = cache.Generation();
     WIN32_FILE_ATTRIBUTE_DATA facts{};
     if (!GetFileAttributesExW(name, GetFileExInfoStandard, &facts) ||
         (facts.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
@@ -84,7 +112,7 @@ std::shared_ptr<const OmaRead> ReadFront(const wchar_t* name) {
         return nullptr;
     }
     auto read = std::make_shared<const OmaRead>(ReadOma(*file));
-    cache.Keep(key, facts, read);
+    cache.Keep(key, facts, read, generation);
     return read;
 }
 
@@ -191,6 +219,10 @@ intptr_t OpenReader(const wchar_t* name, int* size, int* bps, int* nch, int* sra
 }
 
 }  // namespace
+
+void ForgetFrontReads() {
+    FrontReads().Forget();
+}
 
 extern "C" {
 

@@ -70,10 +70,11 @@ TEST(Record, TheDllExportsTheRecordAndTheExtendedExportsUndecorated) {
     }
     // The export table lists its names sorted; winampUseUnifiedFileInfoDlg is not among them, so
     // the player keeps showing the plug-in's own info dialog.
-    const std::vector<std::string> expected = {"winampGetExtendedFileInfo",     "winampGetExtendedFileInfoW",
-                                               "winampGetExtendedRead_close",   "winampGetExtendedRead_getData",
-                                               "winampGetExtendedRead_open",    "winampGetExtendedRead_openW",
-                                               "winampGetExtendedRead_setTime", "winampGetInModule2"};
+    const std::vector<std::string> expected = {
+        "winampGetExtendedFileInfo",     "winampGetExtendedFileInfoW", "winampGetExtendedRead_close",
+        "winampGetExtendedRead_getData", "winampGetExtendedRead_open", "winampGetExtendedRead_openW",
+        "winampGetExtendedRead_setTime", "winampGetInModule2",         "winampSetExtendedFileInfo",
+        "winampSetExtendedFileInfoW",    "winampWriteExtendedFileInfo"};
     EXPECT_EQ(found, expected);
 }
 

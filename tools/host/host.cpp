@@ -9,6 +9,7 @@
 //   host [--dll PATH] [--ansi] [--beside FILE] [--cancel-after MS] --convert OUT.wav FILE
 //   host [--dll PATH] [--ansi] [--beside FILE] [--cancel-after MS] [--album] --replaygain FILE ...
 //   host [--dll PATH] [--ansi] [--beside FILE] [--cancel-after MS] --burn FILE [OUT.wav]
+//   host [--dll PATH] --set FIELD=VALUE ... FILE                  the library's tag editor
 //
 // As the player: the UI thread is in the multithreaded apartment; Stop, SetVolume(200) and
 // SetPan(0) come before every Play; GetOutputTime and GetLength are polled every 100 ms while a
@@ -51,6 +52,7 @@
 #include "host/InModule.h"
 #include "tools/common/MessageBoxes.h"
 #include "tools/host/Library.h"
+#include "tools/host/TagEdit.h"
 
 namespace {
 
@@ -82,6 +84,7 @@ struct Options {
     bool album = false;
     bool ansi = false;  // the ANSI extended exports instead of the wide ones
     int cancelAfterMs = -1;
+    bool tagEdit = false;  // --set: edit tags instead of playing
 };
 
 Options opts;
@@ -777,6 +780,9 @@ bool ParseArgs() {
             opts.playlist.push_back({file, PlayerAnsiName(file)});
         } else if (a == L"--cancel-after") {
             opts.cancelAfterMs = number();
+        } else if (a == L"--set") {
+            (void)next();  // the editor reads its pairs from the command line itself
+            opts.tagEdit = true;
         } else if (a == L"--no-poll") {
             opts.poll = false;
         } else if (a == L"--passes") {
@@ -846,6 +852,11 @@ int main() {
     }
     mod = get();
     Say("load ok same-record=%d acp=%u", get() == mod ? 1 : 0, GetACP());
+    if (opts.tagEdit) {
+        const int code = RunTagEdit(dll);  // on this thread, the player's UI thread
+        FreeLibrary(dll);
+        return code;
+    }
     if (opts.printRecord)
         PrintRecord();
 
