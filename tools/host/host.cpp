@@ -853,9 +853,7 @@ int main() {
     mod = get();
     Say("load ok same-record=%d acp=%u", get() == mod ? 1 : 0, GetACP());
     if (opts.tagEdit) {
-        const int code = RunTagEdit(dll);  // on this thread, the player's UI thread
-        FreeLibrary(dll);
-        return code;
+        return RunTagEdit(plugin);  // on this thread, the player's UI thread
     }
     if (opts.printRecord)
         PrintRecord();
