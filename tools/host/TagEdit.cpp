@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -106,7 +107,10 @@ int RunTagEdit(HMODULE dll) {
     const int written = write();
     std::printf("write file=\"%s\" result=%d\n", Quoted(file).c_str(), written);
     std::fflush(stdout);
-    (void)ListFields(dll, {file}, false);
+    RoadLinks links;
+    links.dll = dll;
+    links.onUiThread = [](const std::function<void()>& step) { step(); };  // this is the UI thread
+    (void)ListFields(links, {file});
     // What the library's own list leaves out.
     for (const char* field : {"publisher", "track", "replaygain_track_gain", "replaygain_track_peak",
                               "replaygain_album_gain", "replaygain_album_peak"}) {
